@@ -1,0 +1,189 @@
+#include "platform/format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "platform/exceptions.h"
+
+namespace platform {
+namespace {
+
+// Rounds to 15 significant digits: fills `digits` (no trailing zeros) and returns the decimal
+// exponent of the first digit (value = d.ddd x 10^exponent).
+int SignificantDigits(double magnitude, char* digits, int& count) {
+  char buffer[40];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                    std::chars_format::scientific, 14);
+  const char* p = buffer;
+  count = 0;
+  for (; p < result.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[count++] = *p;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), result.ptr, exponent);
+  return exponent;
+}
+
+size_t AppendInt(char* out, int value) {
+  const auto result = std::to_chars(out, out + 12, value);
+  return static_cast<size_t>(result.ptr - out);
+}
+
+}  // namespace
+
+size_t FloatToStrBuf(char* out, double value, char decimalSeparator) {
+  if (std::isnan(value)) return std::strcpy(out, "NAN"), 3;
+  if (std::isinf(value)) {
+    std::strcpy(out, value > 0 ? "INF" : "-INF");
+    return value > 0 ? 3 : 4;
+  }
+  if (value == 0) return out[0] = '0', 1;
+
+  char digits[20];
+  int count = 0;
+  const int exponent = SignificantDigits(std::fabs(value), digits, count);
+  size_t length = 0;
+  if (value < 0) out[length++] = '-';
+
+  if (exponent > 14 || exponent < -5) {
+    out[length++] = digits[0];
+    if (count > 1) {
+      out[length++] = decimalSeparator;
+      std::memcpy(out + length, digits + 1, count - 1);
+      length += count - 1;
+    }
+    out[length++] = 'E';
+    return length + AppendInt(out + length, exponent);
+  }
+  if (exponent < 0) {
+    out[length++] = '0';
+    out[length++] = decimalSeparator;
+    for (int i = -1; i > exponent; --i) out[length++] = '0';
+    std::memcpy(out + length, digits, count);
+    return length + count;
+  }
+  for (int i = 0; i <= exponent; ++i) out[length++] = i < count ? digits[i] : '0';
+  if (count > exponent + 1) {
+    out[length++] = decimalSeparator;
+    std::memcpy(out + length, digits + exponent + 1, count - exponent - 1);
+    length += count - exponent - 1;
+  }
+  return length;
+}
+
+std::string FloatToStr(double value, char decimalSeparator) {
+  char buffer[kFloatTextMax];
+  return std::string(buffer, FloatToStrBuf(buffer, value, decimalSeparator));
+}
+
+bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.size() > 350) return false;
+
+  // from_chars knows only '.', and rejects a leading '+'.
+  char buffer[352];
+  size_t length = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == decimalSeparator) {
+      c = '.';
+    } else if (c == '.' && decimalSeparator != '.') {
+      return false;
+    }
+    if (c == '+' && i == 0) continue;
+    buffer[length++] = c;
+  }
+  if (length == 0) return false;
+  double value = 0;
+  const auto parsed = std::from_chars(buffer, buffer + length, value);
+  if (parsed.ec != std::errc() || parsed.ptr != buffer + length) return false;
+  result = value;
+  return true;
+}
+
+double StrToFloat(std::string_view text, char decimalSeparator) {
+  double value = 0;
+  if (!TryStrToFloat(text, value, decimalSeparator))
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  return value;
+}
+
+bool TryStrToInt64(std::string_view text, int64_t& result) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (!text.empty() && text.front() == '$') {
+    base = 16;
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return false;
+  uint64_t magnitude = 0;
+  const auto parsed = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (parsed.ec != std::errc() || parsed.ptr != text.data() + text.size()) return false;
+  const uint64_t limit = negative ? (uint64_t(1) << 63) : (uint64_t(1) << 63) - 1;
+  if (magnitude > limit) return false;
+  result = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
+}
+
+size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
+                         TDateTime value) {
+  int year, month, day, hour, minute, second, ms;
+  DecodeDate(value, year, month, day);
+  DecodeTime(value, hour, minute, second, ms);
+
+  size_t length = 0;
+  auto put = [&](char c) {
+    if (length < capacity) out[length++] = c;
+  };
+  auto putNumber = [&](int number, size_t width) {
+    char digits[12];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    const size_t count = static_cast<size_t>(result.ptr - digits);
+    for (size_t i = count; i < width; ++i) put('0');
+    for (size_t i = 0; i < count; ++i) put(digits[i]);
+  };
+
+  for (size_t i = 0; i < pattern.size();) {
+    const char c = pattern[i];
+    size_t run = 1;
+    while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+    switch (c) {
+      case 'y': run == 2 ? putNumber(year % 100, 2) : putNumber(year, run); break;
+      case 'M': putNumber(month, run); break;
+      case 'd': putNumber(day, run); break;
+      case 'H': putNumber(hour, run); break;
+      case 'h': putNumber(hour % 12 == 0 ? 12 : hour % 12, run); break;
+      case 'm': putNumber(minute, run); break;
+      case 's': putNumber(second, run); break;
+      case 'a': put(hour < 12 ? 'A' : 'P'), put('M'); break;
+      case '\'': {
+        size_t end = i + 1;
+        if (end < pattern.size() && pattern[end] == '\'') {  // '' is a quote
+          put('\'');
+          run = 2;
+          break;
+        }
+        while (end < pattern.size() && pattern[end] != '\'') put(pattern[end++]);
+        run = end - i + 1;
+        break;
+      }
+      default:
+        for (size_t k = 0; k < run; ++k) put(c);
+    }
+    i += run;
+  }
+  return length;
+}
+
+std::string FormatDateTime(std::string_view pattern, TDateTime value) {
+  char buffer[128];
+  return std::string(buffer, FormatDateTimeBuf(buffer, sizeof buffer, pattern, value));
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Number and date conversions to and from text with the locale settings' separator and
+// patterns. Built on std::to_chars/from_chars: independent of the C locale, and the *Buf forms
+// write into a caller's buffer without allocating, for per-field hot paths.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/datetime.h"
+
+namespace platform {
+
+// Longest text FloatToStrBuf writes ("-1.23456789012345E-308").
+constexpr size_t kFloatTextMax = 32;
+
+// General format, at most 15 significant digits, trailing zeros dropped: fixed notation while
+// the integer part has at most 15 digits and the magnitude is at least 0.00001, scientific
+// ("1.5E20", "2E-7") otherwise. Returns the length written (no terminating zero).
+size_t FloatToStrBuf(char* out, double value, char decimalSeparator);
+std::string FloatToStr(double value, char decimalSeparator);
+
+// Text to double: optional blanks around, sign, digits, one `decimalSeparator`, exponent.
+// False (and `result` untouched) for anything else, including an empty text.
+bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator);
+// As TryStrToFloat; throws EConvertError "'<text>' is not a valid floating point value".
+double StrToFloat(std::string_view text, char decimalSeparator);
+
+// Strict integer: optional sign and decimal digits only (or "$" and hex digits), in range.
+bool TryStrToInt64(std::string_view text, int64_t& result);
+
+// Formats a date-time with an ICU-letter pattern (y M d H h m s a, 'quoted' text).
+// Returns the length written to `out`, which must hold `capacity` bytes; the text is cut there.
+size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern, TDateTime value);
+std::string FormatDateTime(std::string_view pattern, TDateTime value);
+
+}  // namespace platform
