@@ -1,5 +1,6 @@
 #include "platform/format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -163,14 +164,25 @@ size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
       case 's': putNumber(second, run); break;
       case 'a': put(hour < 12 ? 'A' : 'P'), put('M'); break;
       case '\'': {
+        // Quoted literal text; a doubled quote stands for one quote, inside or outside.
         size_t end = i + 1;
-        if (end < pattern.size() && pattern[end] == '\'') {  // '' is a quote
+        if (end < pattern.size() && pattern[end] == '\'') {
           put('\'');
           run = 2;
           break;
         }
-        while (end < pattern.size() && pattern[end] != '\'') put(pattern[end++]);
-        run = end - i + 1;
+        while (end < pattern.size()) {
+          if (pattern[end] == '\'') {
+            if (end + 1 < pattern.size() && pattern[end + 1] == '\'') {
+              put('\'');
+              end += 2;
+              continue;
+            }
+            break;
+          }
+          put(pattern[end++]);
+        }
+        run = std::min(end + 1, pattern.size()) - i;
         break;
       }
       default:

@@ -1,0 +1,75 @@
+#include "platform/format.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/exceptions.h"
+
+using namespace platform;
+
+TEST(Format, FloatToStrGeneralFormat) {
+  struct Case {
+    double value;
+    char separator;
+    const char* text;
+  } const kCases[] = {
+      {0, '.', "0"},
+      {2.5, ',', "2,5"},
+      {-1234.5, '.', "-1234.5"},
+      {100, '.', "100"},
+      {0.1 + 0.2, '.', "0.3"},  // 15 significant digits hide the binary noise
+      {1.0 / 3, '.', "0.333333333333333"},
+      {123456789012345.0, '.', "123456789012345"},
+      {1e15, '.', "1E15"},  // a 16-digit integer part switches to exponent notation
+      {1.5e20, ',', "1,5E20"},
+      {0.00001, '.', "0.00001"},
+      {0.000012345, '.', "0.000012345"},
+      {0.0000099, '.', "9.9E-6"},
+      {-2e-7, '.', "-2E-7"},
+      {999999999999999.9, '.', "1E15"},  // rounding carries into a new digit
+  };
+  for (const auto& c : kCases) EXPECT_EQ(FloatToStr(c.value, c.separator), c.text) << c.value;
+}
+
+TEST(Format, TextToNumbers) {
+  double value = 0;
+  EXPECT_TRUE(TryStrToFloat(" 12,5 ", value, ','));
+  EXPECT_DOUBLE_EQ(value, 12.5);
+  EXPECT_TRUE(TryStrToFloat("+2.5e2", value, '.'));
+  EXPECT_DOUBLE_EQ(value, 250);
+  EXPECT_TRUE(TryStrToFloat(".5", value, '.'));
+  EXPECT_DOUBLE_EQ(value, 0.5);
+  for (const char* bad : {"", "  ", "1.5", "abc", "1,5x", "--1"})
+    EXPECT_FALSE(TryStrToFloat(bad, value, ',')) << bad;
+  EXPECT_THROW(StrToFloat("x", '.'), EConvertError);
+
+  int64_t n = 0;
+  EXPECT_TRUE(TryStrToInt64("-42", n));
+  EXPECT_EQ(n, -42);
+  EXPECT_TRUE(TryStrToInt64("$1F", n));
+  EXPECT_EQ(n, 31);
+  EXPECT_TRUE(TryStrToInt64("-9223372036854775808", n));
+  EXPECT_EQ(n, INT64_MIN);
+  for (const char* bad : {"", "-", "1.0", " 1", "9223372036854775808", "12a"})
+    EXPECT_FALSE(TryStrToInt64(bad, n)) << bad;
+}
+
+TEST(Format, DatesRoundTripAndFormat) {
+  TDateTime date = 0;
+  ASSERT_TRUE(TryEncodeDate(1899, 12, 30, date));
+  EXPECT_EQ(date, 0);
+  ASSERT_TRUE(TryEncodeDate(2024, 2, 29, date));
+  EXPECT_EQ(date, 45351);
+  EXPECT_FALSE(TryEncodeDate(2023, 2, 29, date));
+  EXPECT_FALSE(TryEncodeDate(0, 1, 1, date));
+  ASSERT_TRUE(TryEncodeDate(1, 1, 1, date));
+  EXPECT_EQ(date, -693593);  // day 1 of the era is 693594 days before day 0
+
+  int y, m, d;
+  DecodeDate(-693593, y, m, d);
+  EXPECT_EQ(y * 10000 + m * 100 + d, 10101);
+  TDateTime time = 0;
+  ASSERT_TRUE(TryEncodeTime(13, 5, 9, 0, time));
+  EXPECT_EQ(FormatDateTime("dd.MM.yyyy HH:mm:ss", 45351 + time), "29.02.2024 13:05:09");
+  EXPECT_EQ(FormatDateTime("M/d/yyyy h:mm:ss a", 45351 + time), "2/29/2024 1:05:09 PM");
+  EXPECT_EQ(FormatDateTime("yy 'o''clock' h a", 45351), "24 o'clock 12 AM");
+}
