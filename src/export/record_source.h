@@ -1,0 +1,29 @@
+// What the HTML export needs of a table: a forward walk over its records and each field's
+// text. Implemented over the table file directly and over the table component, so the writer
+// never knows which one feeds it. Field indexes are 0-based in field order, hidden fields
+// included. Texts are UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace exporter {
+
+class TRecordSource {
+ public:
+  virtual ~TRecordSource() = default;
+  virtual void GoFirst() = 0;
+  // True once the walk has moved past the last record (at once for an empty table).
+  virtual bool IsAtEnd() = 0;
+  virtual void GoNext() = 0;
+  virtual int FieldCount() = 0;
+  // Numeric kinds are right-aligned.
+  virtual bool IsRightAligned(int field) = 0;
+  // Replaces `text` with the current record's value of the field; empty for no value. The
+  // caller reuses `text`, so a source need not allocate per field.
+  virtual void FieldText(int field, std::string& text) = 0;
+  // Records the walk will visit at most, for progress reports; -1 when unknown.
+  virtual int64_t RecordTotal() { return -1; }
+};
+
+}  // namespace exporter
