@@ -14,8 +14,8 @@ namespace {
 // exponent of the first digit (value = d.ddd x 10^exponent).
 int SignificantDigits(double magnitude, char* digits, int& count) {
   char buffer[40];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                    std::chars_format::scientific, 14);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
   const char* p = buffer;
   count = 0;
   for (; p < result.ptr && *p != 'e'; ++p)
@@ -78,6 +78,67 @@ std::string FloatToStr(double value, char decimalSeparator) {
   return std::string(buffer, FloatToStrBuf(buffer, value, decimalSeparator));
 }
 
+size_t FloatToStrFixedBuf(char* out, double value, int decimals, int precision,
+                          char decimalSeparator) {
+  decimals = std::clamp(decimals, 0, 18);
+  precision = std::clamp(precision, 1, 18);
+  if (!std::isfinite(value)) return FloatToStrBuf(out, value, decimalSeparator);
+
+  // digits[0..count) with the first at place 10^exponent, rounded to `precision` digits.
+  char digits[24] = {};
+  int count = 0;
+  int exponent = 0;
+  if (value != 0) {
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific, precision - 1);
+    const char* p = buffer;
+    for (; p < result.ptr && *p != 'e'; ++p)
+      if (*p != '.') digits[count++] = *p;
+    std::from_chars(p + 1 + (p[1] == '+'), result.ptr, exponent);
+  }
+  if (exponent >= precision) return FloatToStrBuf(out, value, decimalSeparator);
+
+  // Keep the digits down to the last decimal place; round half away from zero.
+  int kept = std::clamp(exponent + decimals + 1, 0, count);
+  const bool roundUp = exponent + decimals + 1 >= 0 && kept < count && digits[kept] >= '5';
+  count = kept;
+  if (roundUp) {
+    int i = count - 1;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i >= 0) {
+      ++digits[i];
+    } else {
+      // All nines (or nothing kept): the carry makes a new leading digit.
+      std::memmove(digits + 1, digits, count);
+      digits[0] = '1';
+      ++count;
+      ++exponent;
+    }
+  }
+  bool zero = true;
+  for (int i = 0; i < count; ++i) zero = zero && digits[i] == '0';
+  auto digitAt = [&](int place) {  // the digit of 10^place
+    const int index = exponent - place;
+    return index >= 0 && index < count ? digits[index] : '0';
+  };
+
+  size_t length = 0;
+  if (value < 0 && !zero) out[length++] = '-';
+  for (int place = std::max(exponent, 0); place >= 0; --place) out[length++] = digitAt(place);
+  if (decimals > 0) {
+    out[length++] = decimalSeparator;
+    for (int place = -1; place >= -decimals; --place) out[length++] = digitAt(place);
+  }
+  return length;
+}
+
+std::string FloatToStrFixed(double value, int decimals, int precision, char decimalSeparator) {
+  char buffer[kFixedTextMax];
+  return std::string(buffer,
+                     FloatToStrFixedBuf(buffer, value, decimals, precision, decimalSeparator));
+}
+
 bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -132,8 +193,7 @@ bool TryStrToInt64(std::string_view text, int64_t& result) {
   return true;
 }
 
-size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
-                         TDateTime value) {
+size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern, TDateTime value) {
   int year, month, day, hour, minute, second, ms;
   DecodeDate(value, year, month, day);
   DecodeTime(value, hour, minute, second, ms);
@@ -155,14 +215,30 @@ size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
     size_t run = 1;
     while (i + run < pattern.size() && pattern[i + run] == c) ++run;
     switch (c) {
-      case 'y': run == 2 ? putNumber(year % 100, 2) : putNumber(year, run); break;
-      case 'M': putNumber(month, run); break;
-      case 'd': putNumber(day, run); break;
-      case 'H': putNumber(hour, run); break;
-      case 'h': putNumber(hour % 12 == 0 ? 12 : hour % 12, run); break;
-      case 'm': putNumber(minute, run); break;
-      case 's': putNumber(second, run); break;
-      case 'a': put(hour < 12 ? 'A' : 'P'), put('M'); break;
+      case 'y':
+        run == 2 ? putNumber(year % 100, 2) : putNumber(year, run);
+        break;
+      case 'M':
+        putNumber(month, run);
+        break;
+      case 'd':
+        putNumber(day, run);
+        break;
+      case 'H':
+        putNumber(hour, run);
+        break;
+      case 'h':
+        putNumber(hour % 12 == 0 ? 12 : hour % 12, run);
+        break;
+      case 'm':
+        putNumber(minute, run);
+        break;
+      case 's':
+        putNumber(second, run);
+        break;
+      case 'a':
+        put(hour < 12 ? 'A' : 'P'), put('M');
+        break;
       case '\'': {
         // Quoted literal text; a doubled quote stands for one quote, inside or outside.
         size_t end = i + 1;

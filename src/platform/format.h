@@ -21,6 +21,16 @@ constexpr size_t kFloatTextMax = 32;
 size_t FloatToStrBuf(char* out, double value, char decimalSeparator);
 std::string FloatToStr(double value, char decimalSeparator);
 
+// Fixed notation with exactly `decimals` (0..18) digits after the separator: the value is
+// rounded to `precision` (1..18) significant digits, then to `decimals` places, halves away
+// from zero ("2.5" with no decimals is "3"); a value that rounds to zero has no sign. A value
+// whose integer part needs more than `precision` digits, and infinities and NaN, are written in
+// FloatToStrBuf's general format instead. `out` must hold kFixedTextMax bytes.
+constexpr size_t kFixedTextMax = 40;
+size_t FloatToStrFixedBuf(char* out, double value, int decimals, int precision,
+                          char decimalSeparator);
+std::string FloatToStrFixed(double value, int decimals, int precision, char decimalSeparator);
+
 // Text to double: optional blanks around, sign, digits, one `decimalSeparator`, exponent.
 // False (and `result` untouched) for anything else, including an empty text.
 bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator);
