@@ -73,3 +73,33 @@ TEST(Format, DatesRoundTripAndFormat) {
   EXPECT_EQ(FormatDateTime("M/d/yyyy h:mm:ss a", 45351 + time), "2/29/2024 1:05:09 PM");
   EXPECT_EQ(FormatDateTime("yy 'o''clock' h a", 45351), "24 o'clock 12 AM");
 }
+
+TEST(Format, FloatToStrFixedRoundsHalvesAwayFromZero) {
+  struct Case {
+    double value;
+    int decimals;
+    const char* text;
+  } const kCases[] = {
+      {3.7, 0, "4"},
+      {2.5, 0, "3"},
+      {-2.5, 0, "-3"},
+      {0.125, 2, "0.13"},  // exactly representable tie
+      {3.14159, 2, "3.14"},
+      {9.995, 2, "9.99"},   // 9.99499999... in binary
+      {99.96, 1, "100.0"},  // the carry adds a digit
+      {0.004, 2, "0.00"},
+      {-0.004, 2, "0.00"},  // rounds to zero: no sign
+      {0.005, 2, "0.01"},
+      {0.0004, 2, "0.00"},
+      {0, 3, "0.000"},
+      {123456.0, 0, "123456"},
+      {1e17, 1, "100000000000000000.0"},
+      {0.1 + 0.2, 18, "0.300000000000000044"},  // 18 significant digits
+      {1.5, 40, "1.500000000000000000"},        // at most 18 decimals
+      {1e20, 2, "1E20"},                        // more than 18 integer digits: general format
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(FloatToStrFixed(c.value, c.decimals, 18, '.'), c.text) << c.value;
+  EXPECT_EQ(FloatToStrFixed(2.25, 1, 18, ','), "2,3");
+  EXPECT_EQ(FloatToStrFixed(1.2345, 3, 2, '.'), "1.200");  // two significant digits
+}
