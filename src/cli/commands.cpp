@@ -2,8 +2,9 @@
 
 namespace cli {
 
-void AddCommands(CLI::App& /*app*/) {
-  // Subcommands register here as they are built: info, dump, export, create, append.
+void AddCommands(CLI::App& app) {
+  AddInfoCommand(app);
+  AddDumpCommand(app);
 }
 
 }  // namespace cli

@@ -19,4 +19,7 @@ class UsageError : public std::runtime_error {
 // Registers every subcommand; defined in commands.cpp.
 void AddCommands(CLI::App& app);
 
+void AddInfoCommand(CLI::App& app);  // info_command.cpp
+void AddDumpCommand(CLI::App& app);  // dump_command.cpp
+
 }  // namespace cli

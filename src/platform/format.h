@@ -21,8 +21,15 @@ constexpr size_t kFloatTextMax = 32;
 size_t FloatToStrBuf(char* out, double value, char decimalSeparator);
 std::string FloatToStr(double value, char decimalSeparator);
 
-// Fixed notation with exactly `decimals` (0..18) digits after the separator: the value is
-// rounded to `precision` (1..18) significant digits, then to `decimals` places, halves away
+// Fixed notation with exactly `decimals` places (0..30) and a period, rounding the shortest
+// decimal form of the value half away from zero (2.5 -> "3", 2.675 -> "2.68"); a value that
+// rounds to zero has no sign. Returns the length written; `out` needs 340 + decimals bytes.
+// Non-finite values write nothing and return 0.
+size_t FloatToFixedBuf(char* out, double value, int decimals);
+
+// Fixed notation with exactly `decimals` (0..18) digits after the separator, from at most
+// `precision` (1..18) significant digits (unlike FloatToFixedBuf): the value is rounded to
+// `precision` significant digits, then to `decimals` places, halves away
 // from zero ("2.5" with no decimals is "3"); a value that rounds to zero has no sign. A value
 // whose integer part needs more than `precision` digits, and infinities and NaN, are written in
 // FloatToStrBuf's general format instead. `out` must hold kFixedTextMax bytes.
