@@ -7,6 +7,9 @@
 #include <cstring>
 #include <functional>
 
+#include "dbf/dbf_common.h"
+#include "dbf/dbf_dbffile.h"
+#include "dbf/dbf_decode.h"
 #include "dbf/dbf_str.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -301,8 +304,193 @@ void TDbfParser::SetRawStringFields(bool value) {
   RegisterVocabulary();
 }
 
+// ---- field variables ----
+
+void TRawStringFieldVar::LoadFromRecord(const uint8_t* record) {
+  FValuePtr = reinterpret_cast<const char*>(record + FFieldDef->FOffset);
+}
+
+TAnsiStringFieldVar::TAnsiStringFieldVar(TDbfFieldDef* fieldDef, TDbfFile* dbfFile)
+    : TStringFieldVar(fieldDef, dbfFile), FBuffer(new char[fieldDef->Size() + 1]()) {
+  FValuePtr = FBuffer.get();
+}
+
+void TAnsiStringFieldVar::LoadFromRecord(const uint8_t* record) {
+  const int32_t size = FFieldDef->Size();
+  char* text = FBuffer.get();
+  std::memcpy(text, record + FFieldDef->FOffset, size);
+  int32_t length = size;
+  while (length > 1 && text[length - 1] == ' ') --length;
+  text[length] = '\0';
+  length = TranslateString(FDbfFile->UseCodePage(), platform::Settings().AnsiCodePage, text, length,
+                           text);
+  text[length] = '\0';
+}
+
+void TFloatFieldVar::LoadFromRecord(const uint8_t* record) {
+  if (!FDbfFile->GetFieldDataFromDef(*FFieldDef, FFieldDef->FieldType(), &FValue, record))
+    FValue = 0.0;
+}
+
+void TIntegerFieldVar::LoadFromRecord(const uint8_t* record) {
+  FValue = 0;
+  if (FFieldDef->FieldType() == ftSmallint) {
+    int16_t small = 0;
+    if (FDbfFile->GetFieldDataFromDef(*FFieldDef, ftSmallint, &small, record)) FValue = small;
+  } else if (!FDbfFile->GetFieldDataFromDef(*FFieldDef, FFieldDef->FieldType(), &FValue, record)) {
+    FValue = 0;
+  }
+}
+
+void TLargeIntFieldVar::LoadFromRecord(const uint8_t* record) {
+  if (!FDbfFile->GetFieldDataFromDef(*FFieldDef, FFieldDef->FieldType(), &FValue, record))
+    FValue = 0;
+}
+
+void TDateTimeFieldVar::LoadFromRecord(const uint8_t* record) {
+  double timeStamp = 0;
+  FValue = FDbfFile->GetFieldDataFromDef(*FFieldDef, ftDateTime, &timeStamp, record)
+               ? BDETimeStampToDateTime(timeStamp)
+               : 0.0;
+}
+
+// ---- binding and evaluation ----
+
 void TDbfParser::ResolveUnknownName(const std::string& name) {
-  throw platform::EDbfError(fmt::sprintf(STRING_INDEX_BASED_ON_UNKNOWN_FIELD, name));
+  TDbfFieldDef* fieldDef = FDbfFile != nullptr ? FDbfFile->GetFieldInfo(name) : nullptr;
+  if (fieldDef == nullptr)
+    throw platform::EDbfError(fmt::sprintf(STRING_INDEX_BASED_ON_UNKNOWN_FIELD, name));
+
+  std::unique_ptr<TFieldVar> variable;
+  switch (fieldDef->FieldType()) {
+    case ftString:
+    case ftBoolean:
+      if (FRawStringFields) {
+        variable = std::make_unique<TRawStringFieldVar>(fieldDef, FDbfFile);
+      } else {
+        variable = std::make_unique<TAnsiStringFieldVar>(fieldDef, FDbfFile);
+      }
+      break;
+    case ftSmallint:
+    case ftInteger:
+    case ftAutoInc:
+      variable = std::make_unique<TIntegerFieldVar>(fieldDef, FDbfFile);
+      break;
+    case ftFloat:
+      variable = std::make_unique<TFloatFieldVar>(fieldDef, FDbfFile);
+      break;
+    case ftDate:
+    case ftDateTime:
+      variable = std::make_unique<TDateTimeFieldVar>(fieldDef, FDbfFile);
+      break;
+    case ftLargeint:
+      variable = std::make_unique<TLargeIntFieldVar>(fieldDef, FDbfFile);
+      break;
+    default:
+      throw platform::EDbfError(fmt::sprintf(STRING_INDEX_BASED_ON_INVALID_FIELD, name));
+  }
+  char* address = variable->FieldValueAddress();
+  const TExprResultKind kind = variable->FieldResultType();
+  FFieldVars.emplace_back(name, std::move(variable));
+  try {
+    switch (kind) {
+      case rkString:
+        // A raw field is exactly its Size bytes. A translated field is its trimmed text up to
+        // the NUL: appended whole, the bytes behind the NUL would hide whatever a
+        // concatenation appends after it.
+        DefineStringVariable(name, reinterpret_cast<const char**>(address),
+                             FRawStringFields ? fieldDef->Size() : -1);
+        break;
+      case rkInteger:
+        DefineIntegerVariable(name, reinterpret_cast<int32_t*>(address));
+        break;
+      case rkFloat:
+        DefineFloatVariable(name, reinterpret_cast<double*>(address));
+        break;
+      case rkDateTime:
+        DefineDateTimeVariable(name, reinterpret_cast<double*>(address));
+        break;
+      default:
+        DefineLargeIntVariable(name, reinterpret_cast<int64_t*>(address));
+        break;
+    }
+  } catch (...) {
+    FFieldVars.pop_back();
+    throw;
+  }
+}
+
+void TDbfParser::Compile(std::string_view text) {
+  ClearCompiled();
+  const TDbfFieldDef* fieldDef = FDbfFile != nullptr ? FDbfFile->GetFieldInfo(text) : nullptr;
+  FIsExpression = fieldDef == nullptr;
+  if (!FIsExpression) {
+    ResolveUnknownName(std::string(text));
+    FFieldType = FFieldVars.front().second->FieldResultType();
+    if (FFieldType == rkString) FResultLength = fieldDef->Size();
+  } else {
+    CompileText(text);
+    if (GetResultType() == rkString) FResultLength = EmptyRecordResultLength();
+  }
+  switch (GetResultType()) {
+    case rkBoolean:
+      FResultLength = 1;
+      break;
+    case rkInteger:
+      FResultLength = 4;
+      break;
+    case rkFloat:
+    case rkDateTime:
+      FResultLength = 8;
+      break;
+    default:
+      break;
+  }
+  if (FResultLength > kMaxResultLength)
+    throw platform::EDbfError(
+        fmt::sprintf(STRING_INDEX_EXPRESSION_TOO_LONG, std::string(text), FResultLength));
+  FExpressionText = text;
+}
+
+namespace {
+
+// A new record as the table file makes one: blanks (an active record), zero bytes in the
+// binary fields (I, +, @, O), then the stored default values.
+// TODO(issue 5): use TDbfFile::InitRecord once the write side has landed.
+void InitEmptyRecord(TDbfFile& dbfFile, uint8_t* record) {
+  std::memset(record, ' ', dbfFile.GetRecordSize());
+  TDbfFieldDefs& defs = dbfFile.FieldDefs();
+  for (int32_t i = 0; i < defs.Count(); ++i) {
+    TDbfFieldDef& def = defs.Items(i);
+    const char type = def.NativeFieldType();
+    if (type == 'I' || type == '+' || type == '@' || type == 'O')
+      std::memset(record + def.FOffset, 0, def.Size());
+    if (def.FHasDefault && def.DefaultBuf() != nullptr)
+      std::memcpy(record + def.FOffset, def.DefaultBuf(), std::min(def.Size(), def.ValueBufSize()));
+  }
+}
+
+}  // namespace
+
+int32_t TDbfParser::EmptyRecordResultLength() {
+  std::vector<uint8_t> record(std::max<int32_t>(FDbfFile ? FDbfFile->GetRecordSize() : 0, 1));
+  if (FDbfFile != nullptr) InitEmptyRecord(*FDbfFile, record.data());
+  return static_cast<int32_t>(std::strlen(EvaluateRecord(record.data())));
+}
+
+const char* TDbfParser::EvaluateRecord(const uint8_t* record) {
+  for (auto& entry : FFieldVars) entry.second->LoadFromRecord(record);
+  if (FIsExpression ? FFirstRec == nullptr : FFieldVars.empty())
+    throw platform::EParserException("No expression compiled");
+  if (FIsExpression) {
+    RunChain();
+    return FResultBuf;
+  }
+  char* value = FFieldVars.front().second->FieldValueAddress();
+  if (FFieldType != rkString) return value;
+  const char* text;
+  std::memcpy(&text, value, sizeof text);
+  return text;
 }
 
 TExprResultKind TDbfParser::GetResultType() const {
@@ -311,6 +499,10 @@ TExprResultKind TDbfParser::GetResultType() const {
 
 void TDbfParser::ClearCompiled() {
   TCustomExpressionParser::ClearCompiled();
+  // By the bound name, which equals the field's name but for case: the table file (and its
+  // field definitions) may be gone already.
+  for (const auto& entry : FFieldVars) RemoveOrReplaceWord(entry.first, nullptr);
+  FFieldVars.clear();
   FExpressionText.clear();
 }
 

@@ -6,9 +6,12 @@
 #include <limits>
 #include <string>
 
+#include "dbf/dbf_dbffile.h"
 #include "expr_test_parser.h"
 #include "platform/exceptions.h"
 #include "platform/settings.h"
+#include "support/dbf_builder.h"
+#include "support/test_util.h"
 
 using namespace dbf;
 using expr_test::TTestParser;
@@ -174,4 +177,220 @@ TEST_F(Vocabulary, DtosSubstrAndCase) {
                          });
   parser_.when = 0;  // an empty date reads as 0
   ExpectResults(parser_, {{"DTOS(when)", "S:18991230"}});
+}
+
+// ---- field binding ----
+
+namespace {
+
+using testing_util::DbfBuilder;
+using testing_util::FieldSpec;
+using testing_util::TempDir;
+
+// Two tables: a dBASE III table in code page 850 with the text kinds, and a dBASE 7 table with
+// the binary kinds. Numbers without decimals are read as integers (no float fields).
+class FieldBinding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = platform::Settings();
+    platform::TPlatformSettings settings = saved_;
+    settings.UserLCID = 0x0407;
+    settings.AnsiCodePage = 1252;
+    platform::SetSettings(settings);
+
+    DbfBuilder(0x03,
+               {{"NAME", 'C', 10},
+                {"CITY", 'C', 20},
+                {"AMOUNT", 'N', 10, 2},
+                {"QTY", 'N', 4},
+                {"COUNT", 'N', 9},
+                {"TOTAL", 'N', 18},
+                {"FLAG", 'L', 1},
+                {"BOOKED", 'D', 8},
+                {"NOTES", 'M', 10}},
+               0x10)
+        .Record({"OAK", "M\x81nchen", "1234.50", "-5", "123456789", "9007199254740993", "T",
+                 "20240229", ""})
+        .Record({"AB", "Berlin", "", "", "", "", "F", "", ""})
+        .Write(dir_.File("text.dbf"));
+    DbfBuilder(0x04, {{"ID", 'I', 4}, {"SEQ", '+', 4}, {"STAMP", '@', 8}, {"RATE", 'O', 8}})
+        .Record({testing_util::OrderedInt(-7), testing_util::OrderedInt(12),
+                 testing_util::TimeStampBytes((739000.0 * 86400000.0) + 43200000.0),
+                 testing_util::OrderedDouble(-0.25)})
+        .Record({std::string(4, '\0'), std::string(4, '\0'), std::string(8, '\0'),
+                 std::string(8, '\0')})
+        .Write(dir_.File("binary.dbf"));
+    text_ = Open("text.dbf");
+    binary_ = Open("binary.dbf");
+  }
+  void TearDown() override { platform::SetSettings(saved_); }
+
+  std::unique_ptr<TDbfFile> Open(const std::string& name) {
+    auto table = std::make_unique<TDbfFile>(dir_.File(name));
+    table->SetUseFloatFields(false);
+    table->Open();
+    return table;
+  }
+  std::vector<uint8_t> Record(TDbfFile& table, int32_t recNo) {
+    std::vector<uint8_t> record(size_t(table.GetRecordSize()));
+    EXPECT_EQ(table.ReadRecord(recNo, record.data()), table.GetRecordSize());
+    return record;
+  }
+  // Compiles on `table` and evaluates record `recNo`, as "<kind>:<value>".
+  std::string Evaluate(TDbfParser& parser, TDbfFile& table, const std::string& text,
+                       int32_t recNo) {
+    parser.SetDbfFile(&table);
+    parser.Compile(text);
+    const std::vector<uint8_t> record = Record(table, recNo);
+    return TTestParser::Format(parser.ResultType(), parser.EvaluateRecord(record.data()));
+  }
+  std::string CompileError(TDbfParser& parser, const std::string& text) {
+    try {
+      parser.Compile(text);
+    } catch (const std::exception& error) {
+      return error.what();
+    }
+    return "compiled";
+  }
+
+  TempDir dir_;
+  platform::TPlatformSettings saved_;
+  std::unique_ptr<TDbfFile> text_;
+  std::unique_ptr<TDbfFile> binary_;
+};
+
+}  // namespace
+
+TEST_F(FieldBinding, EveryFieldKindOnARecordWithValuesAndOnAnEmptyOne) {
+  struct Case {
+    const char* text;
+    const char* first;   // record 1
+    const char* second;  // record 2: no values
+  } const kTextTable[] = {
+      {"AMOUNT", "F:1234.5", "F:0"},
+      {"AMOUNT + 1", "F:1235.5", "F:1"},
+      {"QTY", "I:-5", "I:0"},  // a smallint keeps its sign
+      {"QTY + 1", "I:-4", "I:1"},
+      {"COUNT + 1", "I:123456790", "I:1"},
+      {"TOTAL", "L:9007199254740993", "L:0"},
+      {"TOTAL + 1", "L:9007199254740994", "L:1"},
+      {"FLAG = 'T'", "B:T", "B:F"},
+      {"BOOKED", "D:45351", "D:0"},
+      {"DTOS(BOOKED)", "S:20240229", "S:18991230"},
+      {"STR(AMOUNT, 8, 1) + STR(QTY, 3)", "S:  1234.5-05", "S:     0.0000"},
+      {"Name = 'oak' OR AMOUNT > 1000", "B:T", "B:F"},
+  };
+  TDbfParser parser;
+  for (const auto& c : kTextTable) {
+    EXPECT_EQ(Evaluate(parser, *text_, c.text, 1), c.first) << c.text;
+    EXPECT_EQ(Evaluate(parser, *text_, c.text, 2), c.second) << c.text;
+  }
+  const Case kBinaryTable[] = {
+      {"ID", "I:-7", "I:0"},
+      {"SEQ + ID", "I:5", "I:0"},
+      {"RATE", "F:-0.25", "F:0"},
+      {"STAMP", "D:45406.5", "D:0"},  // day number 739000 (24 April 2024), noon
+      {"DTOS(STAMP)", "S:20240424", "S:18991230"},
+  };
+  for (const auto& c : kBinaryTable) {
+    EXPECT_EQ(Evaluate(parser, *binary_, c.text, 1), c.first) << c.text;
+    EXPECT_EQ(Evaluate(parser, *binary_, c.text, 2), c.second) << c.text;
+  }
+}
+
+TEST_F(FieldBinding, ASingleRawFieldPointsIntoTheRecord) {
+  TDbfParser parser(text_.get());
+  parser.Compile("name");
+  EXPECT_EQ(parser.ResultType(), rkString);
+  EXPECT_EQ(parser.ResultLength(), 10);
+  EXPECT_EQ(parser.ExpressionText(), "name");
+  EXPECT_FALSE(parser.IsCompiled());  // no chain: the field variable is the value
+  const std::vector<uint8_t> record = Record(*text_, 1);
+  EXPECT_EQ(parser.EvaluateRecord(record.data()), reinterpret_cast<const char*>(record.data()) + 1);
+
+  parser.Compile("AMOUNT");
+  EXPECT_EQ(parser.ResultType(), rkFloat);
+  EXPECT_EQ(parser.ResultLength(), 8);
+  parser.Compile("FLAG");
+  EXPECT_EQ(parser.ResultType(), rkString);
+  EXPECT_EQ(parser.ResultLength(), 1);
+}
+
+TEST_F(FieldBinding, RawAndTranslatedTextWithAndWithoutCase) {
+  struct Case {
+    bool raw;
+    bool ignoreCase;
+    const char* text;
+    const char* result;
+  } const kCases[] = {
+      {true, true, "NAME = 'oak'", "B:F"},  // the raw value keeps its blanks
+      {true, true, "NAME = 'OAK       '", "B:T"},
+      {false, true, "NAME = 'oak'", "B:T"},
+      {false, false, "NAME = 'oak'", "B:F"},
+      {false, false, "NAME = 'OAK'", "B:T"},
+      {true, true, "NAME + 'X'", "S:OAK       X"},
+      {false, true, "NAME + 'X'", "S:OAKX"},        // the copy's NUL ends what readers see
+      {false, true, "CITY = 'M\xFCnchen'", "B:T"},  // 850 in the file, 1252 in the text
+      {true, true, "CITY = 'M\xFCnchen'", "B:F"},
+      {false, true, "UPPER(CITY)", "S:M\xFCNCHEN"},
+      {false, true, "NAME + CITY", "S:OAKM\xFCnchen"},
+      {false, true, "CITY", "S:M\xFCnchen"},
+  };
+  for (const auto& c : kCases) {
+    TDbfParser parser;
+    parser.SetRawStringFields(c.raw);
+    parser.SetCaseInsensitive(c.ignoreCase);
+    EXPECT_EQ(Evaluate(parser, *text_, c.text, 1), c.result)
+        << c.text << " raw=" << c.raw << " ignoreCase=" << c.ignoreCase;
+  }
+  // An all-blank field reads as one blank when translated.
+  TDbfParser parser;
+  parser.SetRawStringFields(false);
+  DbfBuilder(0x03, {{"NAME", 'C', 5}}, 0x03).Record({""}).Write(dir_.File("blank.dbf"));
+  auto blank = Open("blank.dbf");
+  EXPECT_EQ(Evaluate(parser, *blank, "NAME + '|'", 1), "S: |");
+}
+
+TEST_F(FieldBinding, ResultLengthIsMeasuredOnAnEmptyRecord) {
+  TDbfParser parser(text_.get());
+  struct Case {
+    const char* text;
+    int32_t length;
+  } const kCases[] = {
+      {"UPPER(NAME)", 10}, {"STR(AMOUNT)", 1}, {"NAME + CITY", 30},
+      {"DTOS(BOOKED)", 8}, {"QTY = 1", 1},     {"QTY + 1", 4},
+      {"AMOUNT + 1", 8},   {"BOOKED", 8},      {"SUBSTR(NAME, 2, 3)", 3},
+  };
+  for (const auto& c : kCases) {
+    parser.Compile(c.text);
+    EXPECT_EQ(parser.ResultLength(), c.length) << c.text;
+    EXPECT_EQ(parser.ExpressionText(), c.text);
+  }
+
+  EXPECT_EQ(CompileError(parser, "CITY + CITY + CITY + CITY + CITY + CITY"),
+            "Index result for \"CITY + CITY + CITY + CITY + CITY + CITY\" too long, >100 "
+            "characters (120).");
+  EXPECT_EQ(parser.ExpressionText(), "");
+  parser.Compile("CITY + CITY + CITY + CITY + CITY");
+  EXPECT_EQ(parser.ResultLength(), 100);
+}
+
+TEST_F(FieldBinding, NamesThatAreNoUsableFields) {
+  TDbfParser parser(text_.get());
+  EXPECT_EQ(CompileError(parser, "NOTES"),
+            "Field \"NOTES\" is an invalid field type to base index on.");
+  EXPECT_EQ(CompileError(parser, "UPPER(NOTES)"),
+            "Field \"NOTES\" is an invalid field type to base index on.");
+  EXPECT_EQ(CompileError(parser, "NAMEX = 'a'"), "Index based on unknown field \"NAMEX\".");
+  EXPECT_EQ(CompileError(parser, "QTY - COUNT"), "Index based on unknown field \"-\".");
+  EXPECT_EQ(CompileError(parser, "QTY <> COUNT"), "Index based on unknown field \"<>\".");
+  EXPECT_EQ(parser.ExpressionText(), "");
+  EXPECT_THROW(parser.EvaluateRecord(Record(*text_, 1).data()), platform::EParserException);
+
+  // Variables of an earlier expression are gone after the next Compile.
+  parser.Compile("QTY + 1");
+  parser.Compile("COUNT + 1");
+  const std::vector<uint8_t> record = Record(*text_, 1);
+  EXPECT_EQ(TTestParser::Format(parser.ResultType(), parser.EvaluateRecord(record.data())),
+            "I:123456790");
 }
