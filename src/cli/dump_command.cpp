@@ -1,20 +1,23 @@
-// tabulet-cli dump TABLE [--deleted]: the table as JSON Lines, read-only. First a header
-// object, then one object per record with its values in field order: text trimmed of
-// trailing blanks and converted to UTF-8, numbers as numbers, dates "YYYY-MM-DD", date-times
-// "YYYY-MM-DDThh:mm:ss", logicals true/false, no value as null. Memo fields are null until
-// memo files are read. Other tools compare against this output: keep it stable.
+// tabulet-cli dump TABLE [--deleted] [--filter EXPR]: the table as JSON Lines, read-only.
+// First a header object, then one object per record with its values in field order: text
+// trimmed of trailing blanks and converted to UTF-8, numbers as numbers, dates "YYYY-MM-DD",
+// date-times "YYYY-MM-DDThh:mm:ss", logicals true/false, no value as null. Memo fields are
+// null until memo files are read. With a filter, only the records for which the table
+// expression is true. Other tools compare against this output: keep it stable.
 #include <fmt/format.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/record_filter.h"
 #include "cli/table_reader.h"
 #include "dbf/dbf_decode.h"
 #include "dbf/dbf_layout.h"
@@ -196,8 +199,10 @@ void Flush(std::string& out) {
   out.clear();
 }
 
-void RunDump(const std::string& path, bool withDeleted) {
+void RunDump(const std::string& path, bool withDeleted, const std::string& filterText) {
   auto table = OpenTableReadOnly(path);
+  std::unique_ptr<RecordFilter> filter;
+  if (!filterText.empty()) filter = std::make_unique<RecordFilter>(*table, filterText);
   std::string out = HeaderLine(path, *table);
   RecordWriter writer(*table);
   const int32_t recordSize = table->GetRecordSize();
@@ -213,6 +218,7 @@ void RunDump(const std::string& path, bool withDeleted) {
     for (int32_t i = 0; i < records; ++i) {
       const uint8_t* record = chunk.data() + static_cast<size_t>(i) * recordSize;
       if (record[0] == dbf::kRecordDeleted && !withDeleted) continue;
+      if (filter && !filter->Accepts(record)) continue;
       writer.Append(out, first + i, record);
     }
     if (out.size() >= kFlushSize) Flush(out);
@@ -227,9 +233,13 @@ void AddDumpCommand(CLI::App& app) {
   CLI::App* dump = app.add_subcommand("dump", "Write a table's records as JSON Lines");
   auto path = std::make_shared<std::string>();
   auto withDeleted = std::make_shared<bool>(false);
+  auto filter = std::make_shared<std::string>();
   dump->add_option("TABLE", *path, "the .dbf file")->required();
   dump->add_flag("--deleted", *withDeleted, "also write records marked as deleted");
-  dump->callback([path, withDeleted] { RunDump(*path, *withDeleted); });
+  dump->add_option("--filter", *filter,
+                   "only the records for which this table expression is true, e.g. "
+                   "\"CITY = 'Berlin' AND AMOUNT > 100\"");
+  dump->callback([path, withDeleted, filter] { RunDump(*path, *withDeleted, *filter); });
 }
 
 }  // namespace cli
