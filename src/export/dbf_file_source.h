@@ -1,0 +1,42 @@
+// The export's record source over a table file read directly, without the table component:
+// records in file order, those flagged deleted skipped, each field decoded as its own kind
+// and formatted with the locale settings (short date, long time, decimal separator); text is
+// converted from the table's code page to UTF-8. Borrows the table file, which must be open.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_dbffile.h"
+#include "dbf/dbf_scan.h"
+#include "export/record_source.h"
+#include "platform/datetime.h"
+
+namespace exporter {
+
+class TDbfFileSource : public TRecordSource {
+ public:
+  explicit TDbfFileSource(dbf::TDbfFile& table);
+  void GoFirst() override;
+  bool IsAtEnd() override { return FRecord == nullptr; }
+  void GoNext() override;
+  int FieldCount() override;
+  bool IsRightAligned(int field) override;
+  void FieldText(int field, std::string& text) override;
+  int64_t RecordTotal() override { return FScanner.RecordCount(); }
+
+ private:
+  void SkipDeleted();
+  void AppendDateTime(platform::TDateTime value, bool withTime, std::string& text);
+
+  dbf::TDbfFile& FTable;
+  dbf::TRecordScanner FScanner;
+  const uint8_t* FRecord = nullptr;
+  std::vector<char> FText;  // the longest field + 1: where text fields are decoded
+  std::string FMemo;
+};
+
+// Whether the export right-aligns fields of this kind: the numeric ones.
+bool IsNumericKind(dbf::TFieldType kind);
+
+}  // namespace exporter
