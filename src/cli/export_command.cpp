@@ -1,7 +1,9 @@
 // tabulet-cli export TABLE [-o OUT] [--title T] [--padding N] [--border-width N]
 //                          [--border-color #RRGGBB] [--cell-color #RRGGBB] [--open]
-// Writes the table's live records as an HTML page (TABLE with ".htm" unless -o says
-// otherwise). The table is opened read-only; exporting never changes its files.
+//                          [--filter EXPR]
+// Writes the table's live records (with a filter: those for which the table expression is
+// true) as an HTML page (TABLE with ".htm" unless -o says otherwise). The table is opened
+// read-only; exporting never changes its files.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/record_filter.h"
 #include "cli/table_reader.h"
 #include "export/dbf_file_source.h"
 #include "export/html_export.h"
@@ -23,6 +26,7 @@ namespace {
 struct ExportOptions {
   std::string table;
   std::string output;
+  std::string filter;
   exporter::TExportSettings settings;
   bool open = false;
 };
@@ -56,6 +60,11 @@ void RunExport(ExportOptions& options) {
 
   auto table = OpenTableReadOnly(options.table);
   exporter::TDbfFileSource source(*table);
+  std::unique_ptr<RecordFilter> filter;
+  if (!options.filter.empty()) {
+    filter = std::make_unique<RecordFilter>(*table, options.filter);
+    source.SetFilter([&filter](const uint8_t* record) { return filter->Accepts(record); });
+  }
   exporter::TExportProgress progress;
   const bool showProgress = isatty(STDERR_FILENO) == 1;
   if (showProgress) {
@@ -90,6 +99,8 @@ void AddExportCommand(CLI::App& app) {
   command->add_option("--cell-color", options->settings.CellColor, "cell colour #RRGGBB")
       ->default_str("#F0CAA6");
   command->add_flag("--open", options->open, "open the page with the desktop when written");
+  command->add_option("--filter", options->filter,
+                      "only the records for which this table expression is true");
   command->callback([options] { RunExport(*options); });
 }
 

@@ -55,7 +55,7 @@ void TDbfFileSource::GoNext() {
 void TDbfFileSource::SkipDeleted() {
   int32_t recNo = 0;
   while (FScanner.Next(recNo, FRecord))
-    if (FRecord[0] != dbf::kRecordDeleted) return;
+    if (FRecord[0] != dbf::kRecordDeleted && (!FFilter || FFilter(FRecord))) return;
   FRecord = nullptr;
 }
 

@@ -1,10 +1,14 @@
 // The export's record source over a table file read directly, without the table component:
 // records in file order, those flagged deleted skipped, each field decoded as its own kind
 // and formatted with the locale settings (short date, long time, decimal separator); text is
-// converted from the table's code page to UTF-8. Borrows the table file, which must be open.
+// converted from the table's code page to UTF-8. A filter, when set, passes over the records it
+// refuses as well. Borrows the table file, which must be open.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbf/dbf_dbffile.h"
@@ -16,7 +20,12 @@ namespace exporter {
 
 class TDbfFileSource : public TRecordSource {
  public:
+  // True for a record (its bytes as stored) that belongs on the page.
+  using TRecordFilter = std::function<bool(const uint8_t* record)>;
+
   explicit TDbfFileSource(dbf::TDbfFile& table);
+  // Applies from the next GoFirst.
+  void SetFilter(TRecordFilter filter) { FFilter = std::move(filter); }
   void GoFirst() override;
   bool IsAtEnd() override { return FRecord == nullptr; }
   void GoNext() override;
@@ -34,6 +43,7 @@ class TDbfFileSource : public TRecordSource {
   const uint8_t* FRecord = nullptr;
   std::vector<char> FText;  // the longest field + 1: where text fields are decoded
   std::string FMemo;
+  TRecordFilter FFilter;
 };
 
 // Whether the export right-aligns fields of this kind: the numeric ones.

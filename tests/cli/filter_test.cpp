@@ -1,39 +1,19 @@
-// tabulet-cli dump --filter, run as a user runs it.
+// tabulet-cli dump --filter and export --filter, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "support/cli_runner.h"
 #include "support/dbf_builder.h"
 #include "support/test_util.h"
 
 using testing_util::DbfBuilder;
+using testing_util::ReadBytes;
+using testing_util::RunCli;
 using testing_util::TempDir;
 
 namespace {
-
-struct Result {
-  int exitCode;
-  std::string out;
-};
-
-// Runs tabulet-cli in the C locale (ANSI code page 1252); stdout captured, stderr appended.
-Result Cli(const std::string& arguments) {
-  const char* cli = std::getenv("TABULET_CLI");
-  EXPECT_NE(cli, nullptr) << "TABULET_CLI names the program";
-  const std::string command =
-      "LC_ALL=C.UTF-8 " + std::string(cli ? cli : "tabulet-cli") + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Result result{-1, ""};
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int status = pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 // The record numbers of a dump, blank-separated.
 std::string RecordNumbers(const std::string& dump) {
@@ -50,6 +30,10 @@ std::string RecordNumbers(const std::string& dump) {
 class FilterCommand : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The C locale: ANSI code page 1252, whatever the machine's locale.
+    const char* locale = std::getenv("LC_ALL");
+    savedLocale_ = locale ? locale : "";
+    setenv("LC_ALL", "C.UTF-8", 1);
     // Code page 850 (language byte 0x10): 0x81 is u-umlaut.
     DbfBuilder(0x03, {{"CITY", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"BOOKED", 'D', 8}}, 0x10)
         .Record({"Berlin", "150.00", "20240105"})
@@ -58,6 +42,14 @@ class FilterCommand : public ::testing::Test {
         .Record({"Berlin", "999.00", "20240108"}, true)
         .Write(path_);
   }
+  void TearDown() override {
+    if (savedLocale_.empty()) {
+      unsetenv("LC_ALL");
+    } else {
+      setenv("LC_ALL", savedLocale_.c_str(), 1);
+    }
+  }
+  std::string savedLocale_;
   TempDir dir_;
   std::string path_ = dir_.File("t.dbf");
 };
@@ -77,11 +69,11 @@ TEST_F(FilterCommand, DumpsOnlyTheRecordsTheExpressionAccepts) {
       {"AMOUNT > 1000", ""},
   };
   for (const auto& c : kCases) {
-    const Result result = Cli("dump " + path_ + " --filter \"" + c.filter + "\"");
+    const auto result = RunCli("dump " + path_ + " --filter \"" + c.filter + "\"");
     EXPECT_EQ(result.exitCode, 0) << c.filter << "\n" << result.out;
     EXPECT_EQ(RecordNumbers(result.out), c.records) << c.filter;
   }
-  const Result withDeleted = Cli("dump --deleted " + path_ + " --filter \"AMOUNT > 100\"");
+  const auto withDeleted = RunCli("dump --deleted " + path_ + " --filter \"AMOUNT > 100\"");
   EXPECT_EQ(RecordNumbers(withDeleted.out), "1 3 4");
 }
 
@@ -98,10 +90,27 @@ TEST_F(FilterCommand, AFilterThatDoesNotCompileOrIsNotLogicalIsAUsageError) {
       {"(CITY = 'x'", "Unequal brackets"},
   };
   for (const auto& c : kCases) {
-    const Result result = Cli("dump " + path_ + " --filter \"" + c.filter + "\"");
+    const auto result = RunCli("dump " + path_ + " --filter \"" + c.filter + "\"");
     EXPECT_EQ(result.exitCode, 2) << c.filter;
     EXPECT_NE(result.out.find("invalid filter"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("{\"file\""), std::string::npos) << "nothing is dumped";
   }
+}
+
+TEST_F(FilterCommand, ExportWritesOnlyTheAcceptedRecords) {
+  const std::string page = dir_.File("t.htm");
+  const auto result = RunCli("export " + path_ + " -o " + page + " --filter \"AMOUNT > 100\"");
+  ASSERT_EQ(result.exitCode, 0) << result.out;
+  const std::vector<uint8_t> bytes = ReadBytes(page);
+  const std::string html(bytes.begin(), bytes.end());
+  EXPECT_NE(html.find(">Berlin<"), std::string::npos) << html;
+  EXPECT_NE(html.find(">M\xC3\xBCnchen<"), std::string::npos) << html;
+  EXPECT_EQ(html.find(">berlin<"), std::string::npos) << html;
+  EXPECT_EQ(html.find("999"), std::string::npos) << "a deleted record stays out";
+
+  const auto refused =
+      RunCli("export " + path_ + " -o " + dir_.File("u.htm") + " --filter \"UPPER(CITY)\"");
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.out.find("the expression is not logical"), std::string::npos);
 }
