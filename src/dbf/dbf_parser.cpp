@@ -499,6 +499,7 @@ TExprResultKind TDbfParser::GetResultType() const {
 
 void TDbfParser::ClearCompiled() {
   TCustomExpressionParser::ClearCompiled();
+  FFieldType = rkUnknown;
   // By the bound name, which equals the field's name but for case: the table file (and its
   // field definitions) may be gone already.
   for (const auto& entry : FFieldVars) RemoveOrReplaceWord(entry.first, nullptr);

@@ -385,7 +385,12 @@ TEST_F(FieldBinding, NamesThatAreNoUsableFields) {
   EXPECT_EQ(CompileError(parser, "QTY - COUNT"), "Index based on unknown field \"-\".");
   EXPECT_EQ(CompileError(parser, "QTY <> COUNT"), "Index based on unknown field \"<>\".");
   EXPECT_EQ(parser.ExpressionText(), "");
+  EXPECT_EQ(parser.ResultType(), rkUnknown);
   EXPECT_THROW(parser.EvaluateRecord(Record(*text_, 1).data()), platform::EParserException);
+  parser.Compile("NAME");
+  EXPECT_EQ(CompileError(parser, "NOTES"),
+            "Field \"NOTES\" is an invalid field type to base index on.");
+  EXPECT_EQ(parser.ResultType(), rkUnknown);  // not the kind of the field bound before
 
   // Variables of an earlier expression are gone after the next Compile.
   parser.Compile("QTY + 1");
