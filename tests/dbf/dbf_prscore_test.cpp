@@ -239,6 +239,8 @@ TEST(ParserCore, HostileTextsGiveAnErrorOrAResult) {
   EXPECT_EQ(parser.Evaluate(deepBrackets), "I:0");
 
   std::string nested = "a";
+  for (int i = 0; i < 990; ++i) nested = "1 + (" + nested + ")";
+  EXPECT_EQ(parser.Evaluate(nested), "I:990");  // just below the depth bound: compiles
   for (int i = 0; i < 5000; ++i) nested = "a + (" + nested + ")";
   EXPECT_EQ(CompileError(parser, nested), "Expression too complex");
 
