@@ -1,11 +1,13 @@
 #include "dbf/dbf_parser.h"
 
 #include <fmt/printf.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <type_traits>
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_dbffile.h"

@@ -1,5 +1,6 @@
 #include "dbf/dbf_prsdef.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
