@@ -1,11 +1,14 @@
 #include "dbf/dbf_common.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "platform/codepage.h"
+#include "platform/format.h"
 #include "platform/settings.h"
 #include "platform/system.h"
 
@@ -89,5 +92,51 @@ int32_t MemScan(const void* buffer, uint8_t value, int32_t length) {
                           : static_cast<int32_t>(static_cast<const uint8_t*>(found) -
                                                  static_cast<const uint8_t*>(buffer));
 }
+
+namespace {
+
+// Digits of |value| into `digits` (at least 20 bytes); returns their count.
+int32_t AbsoluteDigits(int64_t value, char* digits) {
+  const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : uint64_t(value);
+  const auto result = std::to_chars(digits, digits + 20, magnitude);
+  return static_cast<int32_t>(result.ptr - digits);
+}
+
+}  // namespace
+
+void Int64ToStrWidth(int32_t width, char* dest, int64_t value) {
+  if (width <= 0) return;
+  char digits[20];
+  const int32_t count = AbsoluteDigits(value, digits);
+  int32_t at = 0;
+  if (value < 0) dest[at++] = '-';
+  const int32_t room = width - at;
+  for (int32_t i = count; i < room; ++i) dest[at++] = '0';
+  const int32_t shown = std::min(count, room);
+  std::memcpy(dest + at, digits + (count - shown), static_cast<size_t>(shown));
+}
+
+void IntToStrWidth(int32_t value, int32_t width, char* dest) {
+  Int64ToStrWidth(width, dest, value);
+}
+
+bool IntegerFitsWidth(int64_t value, int32_t width) {
+  char digits[20];
+  return AbsoluteDigits(value, digits) + (value < 0 ? 1 : 0) <= width;
+}
+
+bool FloatToField(int32_t width, int32_t decimals, char* dest, double value) {
+  if (width <= 0) return false;
+  char text[400];
+  const size_t length = platform::FloatToFixedBuf(text, value, decimals);
+  if (length == 0 || length > static_cast<size_t>(width)) return false;
+  std::memset(dest, ' ', static_cast<size_t>(width) - length);
+  std::memcpy(dest + (width - static_cast<int32_t>(length)), text, length);
+  return true;
+}
+
+int32_t Int64ToStrBuf(int64_t value, char* dest) { return AbsoluteDigits(value, dest); }
+
+int32_t IntToStrBuf(int32_t value, char* dest) { return AbsoluteDigits(value, dest); }
 
 }  // namespace dbf

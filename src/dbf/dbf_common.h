@@ -49,4 +49,20 @@ std::string GetCompleteFileName(const std::string& base, const std::string& file
 // Position of the first `value` among the first `length` bytes, or -1.
 int32_t MemScan(const void* buffer, uint8_t value, int32_t length);
 
+// Number texts for the fixed-width fields of records and keys. None writes a terminator.
+// Exactly `width` characters: "-" for a negative value, zeros, then the digits of the absolute
+// value; when they do not fit, only the lowest-order digits that fit. Callers that must not
+// lose digits check NumberFitsWidth first.
+void IntToStrWidth(int32_t value, int32_t width, char* dest);
+void Int64ToStrWidth(int32_t width, char* dest, int64_t value);
+// Whether IntToStrWidth / Int64ToStrWidth can write `value` in `width` without dropping digits.
+bool IntegerFitsWidth(int64_t value, int32_t width);
+// `value` rounded to `decimals` places in fixed notation with a period, right-aligned in
+// `width` characters with leading blanks. Returns false, writing nothing, when the text is
+// longer than `width` (or the value is not finite).
+bool FloatToField(int32_t width, int32_t decimals, char* dest, double value);
+// The digits of the absolute value, no sign, no leading zeros; returns their count.
+int32_t IntToStrBuf(int32_t value, char* dest);
+int32_t Int64ToStrBuf(int64_t value, char* dest);
+
 }  // namespace dbf

@@ -73,6 +73,55 @@ size_t FloatToStrBuf(char* out, double value, char decimalSeparator) {
   return length;
 }
 
+size_t FloatToFixedBuf(char* out, double value, int decimals) {
+  if (!std::isfinite(value)) return 0;
+  decimals = std::clamp(decimals, 0, 30);
+  // Shortest digits that read back as the value: d.ddd x 10^exponent.
+  char buffer[40];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
+  char digits[24];
+  int count = 0;
+  const char* p = buffer;
+  for (; p < result.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[count++] = *p;
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), result.ptr, exponent);
+  if (count == 1 && digits[0] == '0') exponent = 0;
+
+  // Decimal places as a digit string: integer digits, then `decimals` fraction digits.
+  // The digit at index i has weight 10^(exponent - i).
+  const int integerDigits = exponent >= 0 ? exponent + 1 : 1;
+  const int total = integerDigits + decimals;
+  char fixed[340 + 32];
+  auto digitAt = [&](int position) {  // position 0 = highest integer digit
+    const int index = position - (integerDigits - 1) + exponent;
+    return index >= 0 && index < count ? digits[index] : '0';
+  };
+  for (int i = 0; i < total; ++i) fixed[i + 1] = digitAt(i);
+  fixed[0] = '0';
+  if (digitAt(total) >= '5') {  // half away from zero on the decimal form
+    int i = total;
+    while (fixed[i] == '9') fixed[i--] = '0';
+    ++fixed[i];
+  }
+  const char* start = fixed[0] == '0' ? fixed + 1 : fixed;
+  const int integerLength = integerDigits + (fixed[0] == '0' ? 0 : 1);
+  bool zero = true;
+  for (int i = 0; i <= total; ++i) zero = zero && fixed[i] == '0';
+
+  size_t length = 0;
+  if (value < 0 && !zero) out[length++] = '-';
+  std::memcpy(out + length, start, static_cast<size_t>(integerLength));
+  length += static_cast<size_t>(integerLength);
+  if (decimals > 0) {
+    out[length++] = '.';
+    std::memcpy(out + length, start + integerLength, static_cast<size_t>(decimals));
+    length += static_cast<size_t>(decimals);
+  }
+  return length;
+}
+
 std::string FloatToStr(double value, char decimalSeparator) {
   char buffer[kFloatTextMax];
   return std::string(buffer, FloatToStrBuf(buffer, value, decimalSeparator));

@@ -21,6 +21,12 @@ constexpr size_t kFloatTextMax = 32;
 size_t FloatToStrBuf(char* out, double value, char decimalSeparator);
 std::string FloatToStr(double value, char decimalSeparator);
 
+// Fixed notation with exactly `decimals` places (0..30) and a period, rounding the shortest
+// decimal form of the value half away from zero (2.5 -> "3", 2.675 -> "2.68"); a value that
+// rounds to zero has no sign. Returns the length written; `out` needs 340 + decimals bytes.
+// Non-finite values write nothing and return 0.
+size_t FloatToFixedBuf(char* out, double value, int decimals);
+
 // Text to double: optional blanks around, sign, digits, one `decimalSeparator`, exponent.
 // False (and `result` untouched) for anything else, including an empty text.
 bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator);

@@ -64,3 +64,46 @@ TEST(FileNames, CompletePaths) {
   EXPECT_EQ(MemScan("abc\x1A", 0x1A, 3), -1);
   EXPECT_EQ(MemScan("", 0, 0), -1);
 }
+
+TEST(NumberText, FixedWidthIntegersAndFloats) {
+  struct IntCase {
+    int64_t value;
+    int32_t width;
+    const char* text;
+    bool fits;
+  } const kInts[] = {
+      {42, 5, "00042", true},    {-42, 5, "-0042", true},  {0, 3, "000", true},
+      {123456, 5, "23456", false}, {-12345, 5, "-2345", false},
+      {INT64_MIN, 20, "-9223372036854775808", true},
+  };
+  for (const auto& c : kInts) {
+    char buffer[32] = {};
+    Int64ToStrWidth(c.width, buffer, c.value);
+    EXPECT_EQ(std::string(buffer), c.text) << c.value;
+    EXPECT_EQ(IntegerFitsWidth(c.value, c.width), c.fits) << c.value;
+  }
+  char small[8] = {};
+  IntToStrWidth(-7, 3, small);
+  EXPECT_STREQ(small, "-07");
+
+  struct FloatCase {
+    double value;
+    int32_t width, decimals;
+    const char* text;  // nullptr: does not fit
+  } const kFloats[] = {
+      {3.5, 8, 2, "    3.50"}, {-3.456, 7, 2, "  -3.46"}, {2.5, 3, 0, "  3"},
+      {-0.001, 5, 2, " 0.00"},    {12345.6, 7, 2, nullptr},  {123.0, 3, 0, "123"},
+  };
+  for (const auto& c : kFloats) {
+    char buffer[32] = {};
+    const bool fits = FloatToField(c.width, c.decimals, buffer, c.value);
+    EXPECT_EQ(fits, c.text != nullptr) << c.value;
+    if (c.text) {
+      EXPECT_EQ(std::string(buffer), c.text) << c.value;
+    }
+  }
+  char digits[24] = {};
+  EXPECT_EQ(IntToStrBuf(-305, digits), 3);
+  EXPECT_EQ(std::string(digits, 3), "305");
+  EXPECT_EQ(Int64ToStrBuf(0, digits), 1);
+}

@@ -30,6 +30,24 @@ TEST(Format, FloatToStrGeneralFormat) {
   for (const auto& c : kCases) EXPECT_EQ(FloatToStr(c.value, c.separator), c.text) << c.value;
 }
 
+TEST(Format, FixedNotationRoundsTheDecimalFormHalfAwayFromZero) {
+  struct Case {
+    double value;
+    int decimals;
+    const char* text;
+  } const kCases[] = {
+      {2.5, 0, "3"},          {-2.5, 0, "-3"},       {2.675, 2, "2.68"},
+      {0.125, 2, "0.13"},     {9.995, 2, "10.00"},   {-0.004, 2, "0.00"},
+      {0, 3, "0.000"},        {1e20, 1, "100000000000000000000.0"},
+      {123.456, 0, "123"},    {0.000001234, 8, "0.00000123"},
+      {999.5, 0, "1000"},     {-1234.5678, 2, "-1234.57"},
+  };
+  for (const auto& c : kCases) {
+    char out[400];
+    EXPECT_EQ(std::string(out, FloatToFixedBuf(out, c.value, c.decimals)), c.text) << c.value;
+  }
+}
+
 TEST(Format, TextToNumbers) {
   double value = 0;
   EXPECT_TRUE(TryStrToFloat(" 12,5 ", value, ','));
