@@ -25,8 +25,8 @@ const std::string& TablePath(int level) {
   static std::map<int, std::string> paths;
   auto& path = paths[level];
   if (path.empty()) {
-    path = (std::filesystem::temp_directory_path() /
-            ("tabulet-bench-" + std::to_string(level) + "-" + std::to_string(RecordCount()) + ".dbf"))
+    path = (std::filesystem::temp_directory_path() / ("tabulet-bench-" + std::to_string(level) +
+                                                      "-" + std::to_string(RecordCount()) + ".dbf"))
                .string();
     if (!std::filesystem::exists(path)) bench::WriteBenchTable(path, level, RecordCount());
   }

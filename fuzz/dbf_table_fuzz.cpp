@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr dbf::TFieldType kKinds[] = {dbf::ftString,  dbf::ftSmallint, dbf::ftInteger,
+constexpr dbf::TFieldType kKinds[] = {dbf::ftString,   dbf::ftSmallint, dbf::ftInteger,
                                       dbf::ftLargeint, dbf::ftFloat,    dbf::ftBoolean,
                                       dbf::ftDate,     dbf::ftDateTime, dbf::ftMemo};
 

@@ -48,8 +48,13 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
   // Code page 850 (language byte 0x10): 0x84 is a-umlaut, 0xE1 sharp s.
-  DbfBuilder(0x8B, {{"NAME", 'C', 10}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"DAY", 'D', 8},
-                    {"OK", 'L', 1}, {"NOTE", 'M', 10}},
+  DbfBuilder(0x8B,
+             {{"NAME", 'C', 10},
+              {"QTY", 'N', 5},
+              {"PRICE", 'N', 8, 2},
+              {"DAY", 'D', 8},
+              {"OK", 'L', 1},
+              {"NOTE", 'M', 10}},
              0x10)
       .Record({"M\x84\xe1 \"q\"", "   42", "   -3.50", "20240229", "T", "         3"})
       .Record({"gone", "1"}, true)
@@ -82,13 +87,13 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
 TEST(DumpCommand, Dbase7BinaryFieldsAndNulls) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  DbfBuilder(0x04, {{"ID", '+', 4}, {"COUNT", 'I', 4}, {"RATE", 'O', 8}, {"AT", '@', 8},
-                    {"WHEN", 'T', 14}})
+  DbfBuilder(
+      0x04,
+      {{"ID", '+', 4}, {"COUNT", 'I', 4}, {"RATE", 'O', 8}, {"AT", '@', 8}, {"WHEN", 'T', 14}})
       .LanguageName("DBWINUS0")
       .Record({OrderedInt(1), OrderedInt(-7), OrderedDouble(-0.25), TimeStampBytes(kStamp),
                "20230512134530"})
-      .Record({OrderedInt(2), std::string(4, '\0'), std::string(8, '\0'), std::string(8, '\0'),
-               ""})
+      .Record({OrderedInt(2), std::string(4, '\0'), std::string(8, '\0'), std::string(8, '\0'), ""})
       .Write(path);
   const Result result = Cli("dump " + path);
   EXPECT_EQ(result.exitCode, 0);
