@@ -5,6 +5,7 @@ namespace cli {
 void AddCommands(CLI::App& app) {
   AddInfoCommand(app);
   AddDumpCommand(app);
+  AddExportCommand(app);
 }
 
 }  // namespace cli

@@ -21,5 +21,6 @@ void AddCommands(CLI::App& app);
 
 void AddInfoCommand(CLI::App& app);  // info_command.cpp
 void AddDumpCommand(CLI::App& app);  // dump_command.cpp
+void AddExportCommand(CLI::App& app);  // export_command.cpp
 
 }  // namespace cli
