@@ -42,7 +42,7 @@ class TDbfFieldDef {
   int32_t Precision() const { return FPrecision; }
   void SetPrecision(int32_t precision);
 
-  bool IsBlob() const;  // a memo kind: M, B or G
+  bool IsBlob() const;    // a memo kind: M, B or G
   int32_t Index() const;  // 0-based position in the collection; -1 when not in one
 
   // The default, minimum and maximum value bytes: one block of 3 x Size bytes, reallocated

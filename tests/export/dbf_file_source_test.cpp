@@ -28,6 +28,7 @@ std::string Rows(TRecordSource& source) {
   std::string rows, text;
   for (source.GoFirst(); !source.IsAtEnd(); source.GoNext()) {
     for (int i = 0; i < source.FieldCount(); ++i) {
+      text.clear();
       source.FieldText(i, text);
       rows += (i ? "|" : "") + std::string(source.IsRightAligned(i) ? ">" : "") + text;
     }
