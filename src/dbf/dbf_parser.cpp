@@ -165,9 +165,10 @@ void FuncStrInteger(TExprRecord* rec) {
 
 // DTOS(date): yyyymmdd; the time of day is ignored.
 void FuncDtos(TExprRecord* rec) {
+  static const platform::TDateTimePattern kPattern("yyyyMMdd");
   char text[24];
   const size_t length =
-      platform::FormatDateTimeBuf(text, sizeof text, "yyyyMMdd", ArgValue<double>(rec, 0));
+      kPattern.Format(text, sizeof text, platform::DateTimeParts(ArgValue<double>(rec, 0)));
   rec->ResultWriter.AppendBytes(text, static_cast<int64_t>(length));
 }
 
