@@ -562,6 +562,9 @@ void TCustomExpressionParser::ClearCompiled() {
   FLastRec = nullptr;
   FRecords.clear();
   FResultPos = FResultBuf;
+  // Only the records just freed used the constants: a parser that compiles again and again
+  // (an index switching tags) must not pile them up.
+  FConstants.DisposeAll();
 }
 
 // ---- variables and word replacement ----

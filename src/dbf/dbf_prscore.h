@@ -34,11 +34,11 @@ class TCustomExpressionParser {
   virtual void SubstituteWord(TExprWord* oldWord, TExprWord* newWord);
   virtual std::string GetExpressionText() const = 0;
   virtual TExprResultKind GetResultType() const;
-  // Releases the chain; constants created while compiling stay until destruction.
+  // Releases the chain and the constants created while compiling.
   virtual void ClearCompiled();
 
-  // Compiles `text` (an empty text does nothing). The caller clears an earlier chain first.
-  // On failure no chain exists and the error propagates.
+  // Compiles `text` (an empty text does nothing). The caller clears an earlier chain first:
+  // it still uses its constants. On failure no chain exists and the error propagates.
   void CompileText(std::string_view text);
   // Evaluates once; the value is then at ResultBuffer() (text NUL-terminated).
   void RunChain();

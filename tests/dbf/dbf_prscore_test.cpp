@@ -172,6 +172,18 @@ TEST(ParserCore, ConstantPartsFoldAndGiveTheSameValue) {
   }
 }
 
+TEST(ParserCore, CompilingAgainDoesNotPileUpConstants) {
+  TTestParser parser;
+  for (int round = 0; round < 100; ++round) {
+    parser.ints[0] = round % 3;
+    EXPECT_EQ(parser.Evaluate("a = 1 OR a = 2 AND 'x' + 'y' = 'xy'"),
+              round % 3 != 0 ? "B:T" : "B:F");
+    EXPECT_LE(parser.ConstantCount(), 6);
+  }
+  parser.ClearCompiled();
+  EXPECT_EQ(parser.ConstantCount(), 0);
+}
+
 TEST(ParserCore, EvaluatingAgainRewritesTheResult) {
   TTestParser parser;
   parser.s = "abc";

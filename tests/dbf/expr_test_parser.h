@@ -38,6 +38,7 @@ class TTestParser : public dbf::TDbfParser {
     }
     return text;
   }
+  int ConstantCount() const { return FConstants.Count(); }
   int ChainLength() const {
     int count = 0;
     for (const dbf::TExprRecord* rec = FFirstRec; rec != nullptr; rec = rec->NextRec) ++count;
