@@ -21,5 +21,7 @@ void AddCommands(CLI::App& app);
 
 void AddInfoCommand(CLI::App& app);  // info_command.cpp
 void AddDumpCommand(CLI::App& app);  // dump_command.cpp
+void AddCreateCommand(CLI::App& app);  // create_command.cpp
+void AddAppendCommand(CLI::App& app);  // append_command.cpp
 
 }  // namespace cli
