@@ -110,11 +110,22 @@ void TDbfFile::CheckHeaderLengths() {
   if (FHeaderSize < mainSize || FHeaderSize > GetCachedSize()) InvalidFile();
 }
 
+// In shared access appenders change the count and the autoincrement counters under the
+// header lock: the header is compared and written afresh under it.
 void TDbfFile::CorrectRecordCount() {
+  if (FMode == pfReadOnly) {
+    const int32_t count = GetRecordCount();
+    if (static_cast<uint32_t>(count) != HeaderRecordCount())
+      platform::PutLE32(FHeader.data() + header::kRecordCount, static_cast<uint32_t>(count));
+    return;
+  }
+  if (!LockPage(0, true)) throw platform::EDbfError(fmt::format(STRING_CANNOT_LOCK, FFileName));
+  TPageLock headerLock(*this, 0);
+  if (FNeedLocks) ReadHeader();
   const int32_t count = GetRecordCount();
   if (static_cast<uint32_t>(count) == HeaderRecordCount()) return;
   platform::PutLE32(FHeader.data() + header::kRecordCount, static_cast<uint32_t>(count));
-  WriteHeader();
+  WriteHeaderLocked();
 }
 
 void TDbfFile::DetermineCodePage() {
@@ -341,6 +352,10 @@ void TDbfFile::WriteHeader() {
   // must not land on a record one of them has just written.
   if (!LockPage(0, true)) throw platform::EDbfError(fmt::format(STRING_CANNOT_LOCK, FFileName));
   TPageLock headerLock(*this, 0);
+  WriteHeaderLocked();
+}
+
+void TDbfFile::WriteHeaderLocked() {
   if (FNeedLocks) RefreshAutoIncCounters();
   StampHeader();
   WriteEndMark();

@@ -161,10 +161,13 @@ class TDbfFile : public TPagedFile {
   // The date stamp and the header write, without the end-of-file byte.
   void StampHeader();
   void RefreshAutoIncCounters();
+  // Date stamp, header and end-of-file byte; the caller holds the header lock.
+  void WriteHeaderLocked();
   // The end-of-file byte after the last whole record.
   void WriteEndMark();
   // Append steps: see Insert.
   int32_t LockFreeRecordNo();
+  bool RecordWritten(int32_t recNo);
   void AppendUnderHeaderLock(int32_t recNo, uint8_t* record);
   [[noreturn]] void RollBackAppend(int32_t recNo, const uint8_t* record, size_t indexCount,
                                    bool indexFailed);

@@ -226,13 +226,25 @@ void TDbfFile::ApplyAutoIncToBuffer(uint8_t* record) {
 
 int32_t TDbfFile::LockFreeRecordNo() {
   int32_t recNo = GetRecordCount() + 1;
-  // A number another process is appending under is locked: take the next one.
-  while (!LockPage(recNo, false)) {
-    if (!FStream || FStream->LastError() != platform::kErrorLockViolation)
+  for (;;) {
+    if (LockPage(recNo, false)) {
+      if (!FNeedLocks || !RecordWritten(recNo)) return recNo;
+      UnlockPage(recNo);
+    } else if (!FStream || FStream->LastError() != platform::kErrorLockViolation) {
       throw platform::EDbfError(fmt::format(STRING_CANNOT_LOCK, FFileName));
+    }
+    // A number another process is appending under is locked: take the next one.
     ++recNo;
   }
-  return recNo;
+}
+
+// The count read before the lock may be stale: another appender can have written this number
+// and let go of it since. A written record starts with its deletion flag; a number skipped by
+// a concurrent appender is a gap of zero bytes, and the end-of-file byte is no record either.
+bool TDbfFile::RecordWritten(int32_t recNo) {
+  uint8_t flag = 0;
+  if (ReadChunk(&flag, 1, CalcPageOffset(recNo)) != 1) return false;
+  return flag == kRecordActive || flag == kRecordDeleted;
 }
 
 int32_t TDbfFile::Insert(uint8_t* record) {
