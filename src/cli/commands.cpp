@@ -7,6 +7,7 @@ void AddCommands(CLI::App& app) {
   AddDumpCommand(app);
   AddCreateCommand(app);
   AddAppendCommand(app);
+  AddExportCommand(app);
 }
 
 }  // namespace cli

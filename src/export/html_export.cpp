@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -19,8 +20,16 @@ namespace {
 constexpr size_t kBufferSize = 1 << 20;
 constexpr int64_t kProgressEvery = 4096;
 
+// The characters written as entities.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> special{};
+  for (const unsigned char c : {'&', '<', '>', '"'}) special[c] = true;
+  return special;
+}();
+
 // The page file: large buffered writes, CRLF line ends, closed by the destructor. A failure
-// to create or write throws and leaves the file closed.
+// to create or write throws and leaves the file closed. Record sources append their texts
+// straight into its buffer (Buffer()), which is written out between rows (Drain()).
 class TPageFile {
  public:
   explicit TPageFile(const std::string& path) : path_(path) {
@@ -30,48 +39,58 @@ class TPageFile {
     if (fd_ < 0)
       throw platform::Exception(
           fmt::format("Cannot create file \"{}\". {}", path, std::strerror(errno)));
-    buffer_.reserve(kBufferSize + 4096);
+    buffer_.reserve(kBufferSize + kBufferSize / 4);
   }
   ~TPageFile() {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  void Append(std::string_view text) {
-    buffer_.append(text);
-    if (buffer_.size() >= kBufferSize) Drain();
-  }
-  // Appends text with &, <, > and " replaced by their entities.
+  std::string& Buffer() { return buffer_; }
+  void Append(std::string_view text) { buffer_.append(text); }
   void AppendEscaped(std::string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-      const char* entity = nullptr;
-      switch (text[i]) {
-        case '&': entity = "&amp;"; break;
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '"': entity = "&quot;"; break;
-        default: continue;
-      }
+      if (!kSpecial[static_cast<unsigned char>(text[i])]) continue;
       buffer_.append(text.substr(start, i - start));
-      buffer_.append(entity);
+      buffer_.append(Entity(text[i]));
       start = i + 1;
     }
     buffer_.append(text.substr(start));
-    if (buffer_.size() >= kBufferSize) Drain();
+  }
+  // Escapes what was appended to the buffer since `from`.
+  void EscapeTail(size_t from) {
+    size_t i = from;
+    while (i < buffer_.size() && !kSpecial[static_cast<unsigned char>(buffer_[i])]) ++i;
+    if (i == buffer_.size()) return;
+    scratch_.assign(buffer_, from, std::string::npos);
+    buffer_.resize(from);
+    AppendEscaped(scratch_);
   }
   void Line(std::string_view text) {
-    Append(text);
-    Append("\r\n");
+    buffer_.append(text);
+    buffer_.append("\r\n");
+  }
+  // Writes the buffer out once it has grown large.
+  void Drain() {
+    if (buffer_.size() >= kBufferSize) WriteBuffer();
   }
   void Close() {
-    Drain();
+    WriteBuffer();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) Fail(errno);
   }
 
  private:
-  void Drain() {
+  static const char* Entity(char c) {
+    switch (c) {
+      case '&': return "&amp;";
+      case '<': return "&lt;";
+      case '>': return "&gt;";
+      default: return "&quot;";
+    }
+  }
+  void WriteBuffer() {
     size_t done = 0;
     while (done < buffer_.size()) {
       const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
@@ -93,6 +112,7 @@ class TPageFile {
   std::string path_;
   int fd_ = -1;
   std::string buffer_;
+  std::string scratch_;
 };
 
 std::string Truncated(double value) {
@@ -132,20 +152,26 @@ void WriteHead(TPageFile& page, const TExportSettings& settings) {
 void WriteRows(TPageFile& page, TRecordSource& source, const TExportProgress& progress) {
   const int fieldCount = source.FieldCount();
   std::vector<bool> rightAligned(static_cast<size_t>(fieldCount));
-  for (int i = 0; i < fieldCount; ++i) rightAligned[static_cast<size_t>(i)] = source.IsRightAligned(i);
+  std::vector<bool> plain(static_cast<size_t>(fieldCount));
+  for (int i = 0; i < fieldCount; ++i) {
+    rightAligned[static_cast<size_t>(i)] = source.IsRightAligned(i);
+    plain[static_cast<size_t>(i)] = source.IsPlainText(i);
+  }
   const int64_t total = progress ? source.RecordTotal() : -1;
 
-  std::string text;
   int64_t done = 0;
+  std::string& out = page.Buffer();
   for (source.GoFirst(); !source.IsAtEnd(); source.GoNext()) {
-    page.Line("<tr>");
+    out.append("<tr>\r\n");
     for (int i = 0; i < fieldCount; ++i) {
-      source.FieldText(i, text);
-      page.Append(rightAligned[static_cast<size_t>(i)] ? "<td align=right>" : "<td>");
-      page.AppendEscaped(text);
-      page.Line("</td>");
+      out.append(rightAligned[static_cast<size_t>(i)] ? "<td align=right>" : "<td>");
+      const size_t start = out.size();
+      source.FieldText(i, out);
+      if (!plain[static_cast<size_t>(i)]) page.EscapeTail(start);
+      out.append("</td>\r\n");
     }
-    page.Line("</tr>");
+    out.append("</tr>\r\n");
+    page.Drain();
     if (progress && ++done % kProgressEvery == 0) progress(done, total);
   }
   if (progress) progress(done, total);

@@ -19,9 +19,12 @@ class TRecordSource {
   virtual int FieldCount() = 0;
   // Numeric kinds are right-aligned.
   virtual bool IsRightAligned(int field) = 0;
-  // Replaces `text` with the current record's value of the field; empty for no value. The
-  // caller reuses `text`, so a source need not allocate per field.
+  // Appends the current record's value of the field to `text` (nothing for no value). The
+  // writer appends straight into its output buffer, so a source need not allocate per field.
   virtual void FieldText(int field, std::string& text) = 0;
+  // True when field i's texts can never hold a character HTML treats specially (&, <, >, "),
+  // so the writer need not look for them: numbers, logicals and the like.
+  virtual bool IsPlainText(int /*field*/) { return false; }
   // Records the walk will visit at most, for progress reports; -1 when unknown.
   virtual int64_t RecordTotal() { return -1; }
 };

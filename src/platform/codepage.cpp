@@ -177,10 +177,17 @@ void AppendUtf8(int codePage, std::string_view text, std::string& out) {
     state = State(1252);
   }
   if (state->singleByte) {
-    for (const char c : text) {
-      const auto& utf8 = state->toUtf8[static_cast<uint8_t>(c)];
+    // ASCII runs are copied whole; every code page here keeps ASCII as it is.
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<uint8_t>(text[i]);
+      if (byte < 0x80) continue;
+      out.append(text.data() + start, i - start);
+      const auto& utf8 = state->toUtf8[byte];
       out.append(utf8.data() + 1, static_cast<size_t>(utf8[0]));
+      start = i + 1;
     }
+    out.append(text.data() + start, text.size() - start);
     return;
   }
   thread_local std::u16string unicode;

@@ -127,6 +127,51 @@ std::string FloatToStr(double value, char decimalSeparator) {
   return std::string(buffer, FloatToStrBuf(buffer, value, decimalSeparator));
 }
 
+size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* out) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  bool negative = false;
+  if (!text.empty() && text.front() == '-') {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  const size_t point = text.find('.');
+  std::string_view integer = text.substr(0, point);
+  std::string_view fraction = point == std::string_view::npos ? std::string_view()
+                                                               : text.substr(point + 1);
+  if (integer.empty() && fraction.empty()) return 0;
+  for (std::string_view part : {integer, fraction})
+    for (const char c : part)
+      if (c < '0' || c > '9') return 0;
+  while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+
+  size_t significant = integer.size() + fraction.size();
+  if (integer.empty()) {
+    const size_t leadingZeros = fraction.find_first_not_of('0');
+    if (leadingZeros == std::string_view::npos) return out[0] = '0', 1;  // the value is 0
+    if (leadingZeros > 4) return 0;  // below 0.00001: exponent notation
+    significant -= leadingZeros;
+  }
+  // More digits than a double's 15 would need rounding; a 16th integer digit, an exponent.
+  if (significant > 15) return 0;
+
+  size_t length = 0;
+  if (negative) out[length++] = '-';
+  if (integer.empty()) {
+    out[length++] = '0';
+  } else {
+    std::memcpy(out + length, integer.data(), integer.size());
+    length += integer.size();
+  }
+  if (!fraction.empty()) {
+    out[length++] = decimalSeparator;
+    std::memcpy(out + length, fraction.data(), fraction.size());
+    length += fraction.size();
+  }
+  return length;
+}
+
 bool TryStrToFloat(std::string_view text, double& result, char decimalSeparator) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -181,65 +226,106 @@ bool TryStrToInt64(std::string_view text, int64_t& result) {
   return true;
 }
 
-size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
-                         TDateTime value) {
-  int year, month, day, hour, minute, second, ms;
-  DecodeDate(value, year, month, day);
-  DecodeTime(value, hour, minute, second, ms);
-
-  size_t length = 0;
-  auto put = [&](char c) {
-    if (length < capacity) out[length++] = c;
+TDateTimePattern::TDateTimePattern(std::string_view pattern) {
+  auto literal = [&](std::string_view text) {
+    if (!FSteps.empty() && FSteps.back().Part == kLiteral &&
+        FSteps.back().Offset + FSteps.back().Width == FLiterals.size()) {
+      FSteps.back().Width += static_cast<uint16_t>(text.size());
+    } else {
+      FSteps.push_back({kLiteral, static_cast<uint16_t>(text.size()),
+                        static_cast<uint16_t>(FLiterals.size())});
+    }
+    FLiterals.append(text);
   };
-  auto putNumber = [&](int number, size_t width) {
-    char digits[12];
-    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-    const size_t count = static_cast<size_t>(result.ptr - digits);
-    for (size_t i = count; i < width; ++i) put('0');
-    for (size_t i = 0; i < count; ++i) put(digits[i]);
-  };
-
-  for (size_t i = 0; i < pattern.size();) {
+  for (size_t i = 0; i < pattern.size() && FLiterals.size() < 1000;) {
     const char c = pattern[i];
     size_t run = 1;
     while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+    const uint16_t width = static_cast<uint16_t>(std::min<size_t>(run, 9));
     switch (c) {
-      case 'y': run == 2 ? putNumber(year % 100, 2) : putNumber(year, run); break;
-      case 'M': putNumber(month, run); break;
-      case 'd': putNumber(day, run); break;
-      case 'H': putNumber(hour, run); break;
-      case 'h': putNumber(hour % 12 == 0 ? 12 : hour % 12, run); break;
-      case 'm': putNumber(minute, run); break;
-      case 's': putNumber(second, run); break;
-      case 'a': put(hour < 12 ? 'A' : 'P'), put('M'); break;
+      case 'y': FSteps.push_back({run == 2 ? kYear2 : kYear, width, 0}); break;
+      case 'M': FSteps.push_back({kMonth, width, 0}); break;
+      case 'd': FSteps.push_back({kDay, width, 0}); break;
+      case 'H': FSteps.push_back({kHour, width, 0}); break;
+      case 'h': FSteps.push_back({kHour12, width, 0}); break;
+      case 'm': FSteps.push_back({kMinute, width, 0}); break;
+      case 's': FSteps.push_back({kSecond, width, 0}); break;
+      case 'a': FSteps.push_back({kAmPm, 2, 0}); break;
       case '\'': {
         // Quoted literal text; a doubled quote stands for one quote, inside or outside.
         size_t end = i + 1;
         if (end < pattern.size() && pattern[end] == '\'') {
-          put('\'');
+          literal("'");
           run = 2;
           break;
         }
         while (end < pattern.size()) {
           if (pattern[end] == '\'') {
             if (end + 1 < pattern.size() && pattern[end + 1] == '\'') {
-              put('\'');
+              literal("'");
               end += 2;
               continue;
             }
             break;
           }
-          put(pattern[end++]);
+          literal(pattern.substr(end++, 1));
         }
         run = std::min(end + 1, pattern.size()) - i;
         break;
       }
-      default:
-        for (size_t k = 0; k < run; ++k) put(c);
+      default: literal(pattern.substr(i, run));
     }
     i += run;
   }
+}
+
+size_t TDateTimePattern::Format(char* out, size_t capacity, const TDateTimeParts& parts) const {
+  size_t length = 0;
+  auto putNumber = [&](int number, size_t width) {
+    char digits[12];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    const size_t count = static_cast<size_t>(result.ptr - digits);
+    for (size_t i = count; i < width && length < capacity; ++i) out[length++] = '0';
+    for (size_t i = 0; i < count && length < capacity; ++i) out[length++] = digits[i];
+  };
+  for (const Step& step : FSteps) {
+    switch (step.Part) {
+      case kYear: putNumber(parts.Year, step.Width); break;
+      case kYear2: putNumber(parts.Year % 100, 2); break;
+      case kMonth: putNumber(parts.Month, step.Width); break;
+      case kDay: putNumber(parts.Day, step.Width); break;
+      case kHour: putNumber(parts.Hour, step.Width); break;
+      case kHour12: putNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width); break;
+      case kMinute: putNumber(parts.Minute, step.Width); break;
+      case kSecond: putNumber(parts.Second, step.Width); break;
+      case kAmPm:
+        if (length + 2 <= capacity) {
+          out[length++] = parts.Hour < 12 ? 'A' : 'P';
+          out[length++] = 'M';
+        }
+        break;
+      case kLiteral: {
+        const size_t count = std::min<size_t>(step.Width, capacity - length);
+        std::memcpy(out + length, FLiterals.data() + step.Offset, count);
+        length += count;
+        break;
+      }
+    }
+  }
   return length;
+}
+
+TDateTimeParts DateTimeParts(TDateTime value) {
+  TDateTimeParts parts;
+  int ms;
+  DecodeDate(value, parts.Year, parts.Month, parts.Day);
+  DecodeTime(value, parts.Hour, parts.Minute, parts.Second, ms);
+  return parts;
+}
+
+size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
+                         TDateTime value) {
+  return TDateTimePattern(pattern).Format(out, capacity, DateTimeParts(value));
 }
 
 std::string FormatDateTime(std::string_view pattern, TDateTime value) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/datetime.h"
 
@@ -20,6 +21,11 @@ constexpr size_t kFloatTextMax = 32;
 // ("1.5E20", "2E-7") otherwise. Returns the length written (no terminating zero).
 size_t FloatToStrBuf(char* out, double value, char decimalSeparator);
 std::string FloatToStr(double value, char decimalSeparator);
+
+// FloatToStrBuf of the number a plain decimal text ("  -12.50") stands for, made from the
+// text's digits without converting to a double. Returns 0 when the text is not of that plain
+// form or its number would need rounding or exponent notation; the caller converts then.
+size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* out);
 
 // Fixed notation with exactly `decimals` places (0..30) and a period, rounding the shortest
 // decimal form of the value half away from zero (2.5 -> "3", 2.675 -> "2.68"); a value that
@@ -36,8 +42,32 @@ double StrToFloat(std::string_view text, char decimalSeparator);
 // Strict integer: optional sign and decimal digits only (or "$" and hex digits), in range.
 bool TryStrToInt64(std::string_view text, int64_t& result);
 
-// Formats a date-time with an ICU-letter pattern (y M d H h m s a, 'quoted' text).
-// Returns the length written to `out`, which must hold `capacity` bytes; the text is cut there.
+struct TDateTimeParts {
+  int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+TDateTimeParts DateTimeParts(TDateTime value);
+
+// A date-time pattern in ICU letters (y M d H h m s a, 'quoted' text), read once so that
+// formatting many values does not read it again.
+class TDateTimePattern {
+ public:
+  explicit TDateTimePattern(std::string_view pattern);
+  // Writes at most `capacity` bytes; returns the length written (no terminator).
+  size_t Format(char* out, size_t capacity, const TDateTimeParts& parts) const;
+
+ private:
+  enum TPart : uint8_t { kYear, kYear2, kMonth, kDay, kHour, kHour12, kMinute, kSecond, kAmPm,
+                        kLiteral };
+  struct Step {
+    TPart Part;
+    uint16_t Width;   // digits at least; for literals, their length
+    uint16_t Offset;  // literals: where their text starts in FLiterals
+  };
+  std::vector<Step> FSteps;
+  std::string FLiterals;
+};
+
+// Formats a date-time with a pattern read afresh; see TDateTimePattern.
 size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern, TDateTime value);
 std::string FormatDateTime(std::string_view pattern, TDateTime value);
 

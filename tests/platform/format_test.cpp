@@ -30,6 +30,25 @@ TEST(Format, FloatToStrGeneralFormat) {
   for (const auto& c : kCases) EXPECT_EQ(FloatToStr(c.value, c.separator), c.text) << c.value;
 }
 
+TEST(Format, DecimalTextsFormatLikeTheirNumbers) {
+  // Whenever the shortcut answers, it must say what converting the number would say.
+  const char* kTexts[] = {"   1234.50", "12", "  -7", "0.5", ".5", "-0.00", "000", "1.",
+                          "0.00001", "-0.000012", "123456789012345", "12345678901234.5",
+                          "99.990", "-1", "  0.1000"};
+  for (const char* text : kTexts) {
+    char out[64];
+    const size_t length = DecimalTextToStrBuf(text, ',', out);
+    ASSERT_GT(length, 0u) << text;
+    EXPECT_EQ(std::string(out, length), FloatToStr(StrToFloat(text, '.'), ',')) << text;
+  }
+  // Texts that need the conversion: rounding, exponents, other forms.
+  for (const char* text : {"1234567890123456", "0.000001", "1e5", "+5", "1.2.3", "", "  ", "-",
+                           "1 2", "0x10", "12345678901234.56"}) {
+    char out[64];
+    EXPECT_EQ(DecimalTextToStrBuf(text, ',', out), 0u) << text;
+  }
+}
+
 TEST(Format, FixedNotationRoundsTheDecimalFormHalfAwayFromZero) {
   struct Case {
     double value;
