@@ -28,7 +28,8 @@ constexpr uint64_t kDoubleSignBit = 0x8000000000000000ull;
 // Text dates: YYYYMMDD, then hhmmss for date-time text.
 constexpr int32_t kDateTextLength = 8;
 constexpr int32_t kDateTimeTextLength = 14;
-constexpr int kLastYear = 9999;
+// Day number of 31 December 9999.
+constexpr int32_t kLastDayNumber = 3652059;
 // Date-time fields created as text (FCopyDateTimeAsString) hold this many characters.
 constexpr int32_t kDateTimeAsStringSize = 22;
 // Version bytes of new tables, and the bits a memo field adds to them.
@@ -52,44 +53,69 @@ T Read(const void* source) {
   return value;
 }
 
-// The value at `source` as a kind states it, as a double.
-double RealOf(TFieldType kind, const void* source) {
-  switch (kind) {
-    case ftSmallint:
-    case ftBoolean: return Read<int16_t>(source);
-    case ftWord: return Read<uint16_t>(source);
-    case ftInteger:
-    case ftAutoInc:
-    case ftDate: return Read<int32_t>(source);
-    case ftLargeint: return static_cast<double>(Read<int64_t>(source));
-    default: return Read<double>(source);
-  }
-}
+// A value handed to SetFieldData, read as its kind states: a whole number, a real number, or
+// none (a kind that carries no number, or text that is not one).
+struct TSourceValue {
+  enum { None, Integer, Real } Form = None;
+  int64_t IntegerValue = 0;
+  double RealValue = 0;
 
-// The value at `source` as an integer; false when it has none (a fraction, out of range).
-bool IntegerOf(TFieldType kind, const void* source, int64_t& value) {
-  switch (kind) {
-    case ftSmallint:
-    case ftBoolean: value = Read<int16_t>(source); return true;
-    case ftWord: value = Read<uint16_t>(source); return true;
-    case ftInteger:
-    case ftAutoInc:
-    case ftDate: value = Read<int32_t>(source); return true;
-    case ftLargeint: value = Read<int64_t>(source); return true;
-    default: {
-      const double real = Read<double>(source);
-      if (!std::isfinite(real) || std::trunc(real) != real || std::fabs(real) > 9.2e18)
-        return false;
-      value = static_cast<int64_t>(real);
+  double AsReal() const { return Form == Integer ? double(IntegerValue) : RealValue; }
+  // The value as a whole number; false for fractions, non-numbers and what int64 cannot hold.
+  bool AsInteger(int64_t& value) const {
+    if (Form == Integer) {
+      value = IntegerValue;
       return true;
     }
+    if (Form != Real || !std::isfinite(RealValue) || std::trunc(RealValue) != RealValue ||
+        std::fabs(RealValue) >= 9.2e18)
+      return false;
+    value = static_cast<int64_t>(RealValue);
+    return true;
   }
+  std::string Text() const {
+    return Form == Integer ? std::to_string(IntegerValue)
+           : Form == Real  ? fmt::format("{}", RealValue)
+                           : std::string("(not a number)");
+  }
+};
+
+TSourceValue ParseNumberText(const char* text) {
+  TSourceValue result;
+  const char* end = text + std::strlen(text);
+  while (text < end && *text == ' ') ++text;
+  while (end > text && end[-1] == ' ') --end;
+  auto integer = std::from_chars(text, end, result.IntegerValue);
+  if (integer.ec == std::errc() && integer.ptr == end && text != end) {
+    result.Form = TSourceValue::Integer;
+    return result;
+  }
+  auto real = std::from_chars(text, end, result.RealValue);
+  if (real.ec == std::errc() && real.ptr == end && text != end) result.Form = TSourceValue::Real;
+  return result;
 }
 
-std::string ValueText(TFieldType kind, const void* source) {
-  int64_t integer = 0;
-  if (IntegerOf(kind, source, integer)) return std::to_string(integer);
-  return fmt::format("{}", RealOf(kind, source));
+TSourceValue SourceValue(TFieldType kind, const void* source) {
+  TSourceValue value;
+  value.Form = TSourceValue::Integer;
+  switch (kind) {
+    case ftSmallint:
+    case ftBoolean: value.IntegerValue = Read<int16_t>(source); break;
+    case ftWord: value.IntegerValue = Read<uint16_t>(source); break;
+    case ftInteger:
+    case ftAutoInc:
+    case ftDate: value.IntegerValue = Read<int32_t>(source); break;
+    case ftLargeint: value.IntegerValue = Read<int64_t>(source); break;
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime:
+      value.Form = TSourceValue::Real;
+      value.RealValue = Read<double>(source);
+      break;
+    case ftString: return ParseNumberText(static_cast<const char*>(source));
+    default: value.Form = TSourceValue::None;
+  }
+  return value;
 }
 
 void PutText(uint8_t* field, int32_t size, const char* text, size_t length) {
@@ -118,27 +144,9 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
   }
   switch (native) {
     case 'I':
-    case '+': {
-      int64_t value = 0;
-      const bool integer = IntegerOf(kind, source, value);
-      CheckFits(def,
-                integer && value >= std::numeric_limits<int32_t>::min() &&
-                    value <= std::numeric_limits<int32_t>::max(),
-                ValueText(kind, source));
-      platform::PutBE32(field, static_cast<uint32_t>(static_cast<int32_t>(value)) ^ kIntegerSignFlip);
-      return;
-    }
-    case 'O': {
-      // Positive numbers get the sign bit, negative ones all bits inverted: the bytes then
-      // sort as the numbers do.
-      uint64_t bits = std::bit_cast<uint64_t>(RealOf(kind, source));
-      bits = (bits & kDoubleSignBit) ? ~bits : bits | kDoubleSignBit;
-      platform::PutBE64(field, bits);
-      return;
-    }
-    case '@':
-      platform::PutBE64(field, std::bit_cast<uint64_t>(RealOf(kind, source)));
-      return;
+    case '+':
+    case 'O':
+    case '@': return SetBinaryField(def, kind, source, field);
     default: break;
   }
 
@@ -155,7 +163,7 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
     case ftAutoInc:
     case ftLargeint: {
       int64_t value = 0;
-      IntegerOf(kind, source, value);
+      SourceValue(kind, source).AsInteger(value);
       CheckFits(def, IntegerFitsWidth(value, size), std::to_string(value));
       Int64ToStrWidth(size, reinterpret_cast<char*>(field), value);
       return;
@@ -176,13 +184,13 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
       const platform::TDateTime dateTime =
           kind == ftDate ? DayNumberToDateTime(Read<int32_t>(source))
                          : BDETimeStampToDateTime(Read<double>(source));
+      // Text dates hold the years 1 to 9999.
+      const bool inRange = dateTime >= DayNumberToDateTime(1) &&
+                           dateTime < DayNumberToDateTime(kLastDayNumber + 1);
+      CheckFits(def, size >= kDateTextLength && inRange, SourceValue(kind, source).Text());
       int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-      if (std::isfinite(dateTime)) {
-        platform::DecodeDate(dateTime, year, month, day);
-        platform::DecodeTime(dateTime, hour, minute, second, millisecond);
-      }
-      CheckFits(def, size >= kDateTextLength && year >= 1 && year <= kLastYear,
-                ValueText(kind, source));
+      platform::DecodeDate(dateTime, year, month, day);
+      platform::DecodeTime(dateTime, hour, minute, second, millisecond);
       // The time goes only into fields long enough for date-time text.
       const bool withTime = kind == ftDateTime && size >= kDateTimeTextLength;
       fmt::format_to_n(text, sizeof text, "{:04}{:02}{:02}{:02}{:02}{:02}", year, month, day,
@@ -192,6 +200,29 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
     }
     default: return;  // memo kinds carry their block number as ftInteger
   }
+}
+
+// Types I and + hold a 32-bit whole number, O a double, @ timestamp milliseconds; a kind that
+// carries no number writes nothing.
+void TDbfFile::SetBinaryField(const TDbfFieldDef& def, TFieldType kind, const void* source,
+                              uint8_t* field) {
+  const TSourceValue value = SourceValue(kind, source);
+  if (value.Form == TSourceValue::None && kind != ftString) return;
+  CheckFits(def, value.Form != TSourceValue::None, value.Text());
+  if (def.NativeFieldType() == 'I' || def.NativeFieldType() == '+') {
+    int64_t integer = 0;
+    CheckFits(def,
+              value.AsInteger(integer) && integer >= std::numeric_limits<int32_t>::min() &&
+                  integer <= std::numeric_limits<int32_t>::max(),
+              value.Text());
+    platform::PutBE32(field, static_cast<uint32_t>(static_cast<int32_t>(integer)) ^ kIntegerSignFlip);
+    return;
+  }
+  uint64_t bits = std::bit_cast<uint64_t>(value.AsReal());
+  // O: positive numbers get the sign bit, negative ones all bits inverted, so that the bytes
+  // sort as the numbers do.
+  if (def.NativeFieldType() == 'O') bits = (bits & kDoubleSignBit) ? ~bits : bits | kDoubleSignBit;
+  platform::PutBE64(field, bits);
 }
 
 void TDbfFile::InitRecord(uint8_t* record) {

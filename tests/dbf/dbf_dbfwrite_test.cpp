@@ -158,6 +158,8 @@ TEST_F(DbfWrite, EncodesEveryNativeTypeAndKind) {
       {6, ftInteger, int32_t(-1), std::string("\x7F\xFF\xFF\xFF", 4)},
       {6, ftInteger, int32_t(0), std::string("\x80\x00\x00\x00", 4)},
       {6, ftInteger, std::monostate{}, std::string(4, '\0')},
+      {6, ftString, " -1 ", std::string("\x7F\xFF\xFF\xFF", 4)},
+      {6, ftMemo, int32_t(1), "####"},  // a kind without a number writes nothing
       {7, ftAutoInc, int32_t(5), std::string("\x80\x00\x00\x05", 4)},
       {8, ftFloat, 1.0, std::string("\xBF\xF0\x00\x00\x00\x00\x00\x00", 8)},
       {8, ftFloat, -1.0, std::string("\x40\x0F\xFF\xFF\xFF\xFF\xFF\xFF", 8)},
@@ -200,6 +202,7 @@ TEST_F(DbfWrite, NumbersThatDoNotFitAreRefusedNamingTheField) {
       {1, ftInteger, &tooWide, "QTY"},          {1, ftInteger, &tooNegative, "QTY"},
       {2, ftFloat, &tooLarge, "PRICE"},         {2, ftFloat, &notANumber, "PRICE"},
       {6, ftLargeint, &beyondInt32, "COUNT"},   {6, ftFloat, &fraction, "COUNT"},
+      {6, ftString, "12x", "COUNT"},            {8, ftString, "", "RATE"},
       {4, ftDate, &farFuture, "DAY"},
   };
   std::vector<uint8_t> record(size_t(table->GetRecordSize()), '#');
