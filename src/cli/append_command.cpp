@@ -83,7 +83,8 @@ class RecordAppender {
   void SetField(int32_t index, const json& value) {
     const TDbfFieldDef& def = table_.FieldDefs().Items(index);
     try {
-      if (value.is_null()) return table_.SetFieldData(index, def.FieldType(), nullptr, record_.data());
+      if (value.is_null())
+        return table_.SetFieldData(index, def.FieldType(), nullptr, record_.data());
       SetValue(index, def, value);
     } catch (const BadValue& error) {
       throw BadValue(fmt::format("field {}: {}", def.FieldName, error.what()));

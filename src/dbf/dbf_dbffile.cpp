@@ -242,7 +242,8 @@ int32_t TDbfFile::AddFieldDef(const uint8_t* descriptor, int32_t index, int32_t 
 void TDbfFile::NoteSpecialField(TDbfFieldDef& def, int32_t index, int32_t storedLength) {
   if (FDbfVersion == kDbfVersionDBase7 && def.NativeFieldType() == '+') {
     FAutoIncPresent = true;
-    def.FAutoIncOffset = header::kSizeDBase7 + index * descriptor7::kSize + descriptor7::kNextAutoInc;
+    def.FAutoIncOffset =
+        header::kSizeDBase7 + index * descriptor7::kSize + descriptor7::kNextAutoInc;
   }
   if (def.FieldName == kLockFieldName && storedLength >= kLockFieldInfoSize) {
     def.FIsLockField = true;

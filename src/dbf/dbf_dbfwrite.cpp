@@ -215,7 +215,8 @@ void TDbfFile::SetBinaryField(const TDbfFieldDef& def, TFieldType kind, const vo
               value.AsInteger(integer) && integer >= std::numeric_limits<int32_t>::min() &&
                   integer <= std::numeric_limits<int32_t>::max(),
               value.Text());
-    platform::PutBE32(field, static_cast<uint32_t>(static_cast<int32_t>(integer)) ^ kIntegerSignFlip);
+    const auto stored = static_cast<uint32_t>(static_cast<int32_t>(integer));
+    platform::PutBE32(field, stored ^ kIntegerSignFlip);
     return;
   }
   uint64_t bits = std::bit_cast<uint64_t>(value.AsReal());
@@ -387,7 +388,8 @@ void TDbfFile::UpdateLockField(uint8_t* record) {
   field[5] = static_cast<uint8_t>((now.Year - 1900) & 0xFF);
   field[6] = static_cast<uint8_t>(now.Month);
   field[7] = static_cast<uint8_t>(now.Day);
-  std::memset(field + kLockFieldInfoSize, ' ', static_cast<size_t>(FLockFieldLen - kLockFieldInfoSize));
+  std::memset(field + kLockFieldInfoSize, ' ',
+              static_cast<size_t>(FLockFieldLen - kLockFieldInfoSize));
   std::memcpy(field + kLockFieldInfoSize, DbfGlobals().ComputerName().data(),
               static_cast<size_t>(FLockUserLen));
 }

@@ -246,10 +246,14 @@ TEST_F(DbfWrite, NewTablesCarryVersionLanguageAndMemoHeaders) {
     uint8_t versionByte, languageByte;
     const char* memoExt;
   } const kCases[] = {
-      {kDbfVersionDBase3, false, 0x03, 0x00, nullptr}, {kDbfVersionDBase3, true, 0x83, 0x00, ".dbt"},
-      {kDbfVersionDBase4, false, 0x03, 0x61, nullptr}, {kDbfVersionDBase4, true, 0x8B, 0x61, ".dbt"},
-      {kDbfVersionFoxPro, false, 0x05, 0x61, nullptr}, {kDbfVersionFoxPro, true, 0xF5, 0x61, ".fpt"},
-      {kDbfVersionDBase7, false, 0x04, 0x00, nullptr}, {kDbfVersionDBase7, true, 0x8C, 0x00, ".dbt"},
+      {kDbfVersionDBase3, false, 0x03, 0x00, nullptr},
+      {kDbfVersionDBase3, true, 0x83, 0x00, ".dbt"},
+      {kDbfVersionDBase4, false, 0x03, 0x61, nullptr},
+      {kDbfVersionDBase4, true, 0x8B, 0x61, ".dbt"},
+      {kDbfVersionFoxPro, false, 0x05, 0x61, nullptr},
+      {kDbfVersionFoxPro, true, 0xF5, 0x61, ".fpt"},
+      {kDbfVersionDBase7, false, 0x04, 0x00, nullptr},
+      {kDbfVersionDBase7, true, 0x8C, 0x00, ".dbt"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << "version " << int(c.version) << " memo " << c.memo);
