@@ -319,7 +319,8 @@ void TDbfFile::AppendUnderHeaderLock(int32_t recNo, uint8_t* record) {
     addToCount(-1);
     // A partly written last record is cut off, so that no half record remains.
     const int64_t recordStart = CalcPageOffset(recNo);
-    if (FStream && FStream->Size() < recordStart + FRecordSize && FStream->SetSize(recordStart))
+    const int64_t size = FStream ? FStream->Size() : 0;
+    if (size > recordStart && size < recordStart + FRecordSize && FStream->SetSize(recordStart))
       SetRecordCount(recNo - 1);
     WriteEndMark();
     RollBackAppend(recNo, record, FIndexFiles.size(), false);

@@ -576,8 +576,15 @@ TEST_F(DbfWrite, FailedUpdatesAreReportedAtOnce) {
 }
 
 TEST_F(DbfWrite, AppendRollsBackTheHeaderCountWhenTheRecordWriteFails) {
-  for (const TPagedFileMode mode : {pfReadWriteOpen, pfExclusiveOpen}) {
-    SCOPED_TRACE(int(mode));
+  // Room for none or half of the new record: the header write succeeds, the record fails.
+  struct Case {
+    TPagedFileMode mode;
+    rlim_t room;
+  } const kCases[] = {
+      {pfReadWriteOpen, 50}, {pfExclusiveOpen, 50}, {pfReadWriteOpen, 0}, {pfExclusiveOpen, 0}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << int(c.mode) << " room " << c.room);
+    const TPagedFileMode mode = c.mode;
     TempDir dir;
     const std::string path = dir.File("t.dbf");
     {
@@ -593,9 +600,8 @@ TEST_F(DbfWrite, AppendRollsBackTheHeaderCountWhenTheRecordWriteFails) {
       std::signal(SIGXFSZ, SIG_IGN);
       auto table = Reopen(path, mode);
       std::vector<uint8_t> record(size_t(table->GetRecordSize()), 'z');
-      // Room for half a record more: the header write succeeds, the record write fails.
       struct rlimit limit {
-        rlim_t(before.size() + 50), rlim_t(before.size() + 50)
+        rlim_t(before.size()) + c.room, rlim_t(before.size()) + c.room
       };
       setrlimit(RLIMIT_FSIZE, &limit);
       try {
