@@ -352,6 +352,20 @@ TEST_F(DbfWrite, FieldKindsBecomeNativeTypesWithDefaultSizes) {
   EXPECT_EQ(copy.MaxBuf()[4], '9');
   EXPECT_TRUE(copy.FHasMax);
   EXPECT_EQ(copy.FCopyFrom, 1);
+
+  // From a platform field list: the kind decides the native type and the default size.
+  copies.SetDbfVersion(kDbfVersionDBase4);
+  TDbfFieldDef& listed = copies.Add();
+  listed.FOffset = 7;
+  listed.CopyFromFieldSpec("BETRAG", ftCurrency, 0, 0, true, 3);
+  EXPECT_EQ(listed.NativeFieldType(), 'N');
+  EXPECT_EQ(listed.Size(), 16);
+  EXPECT_EQ(listed.Precision(), 2);
+  EXPECT_TRUE(listed.Required);
+  EXPECT_EQ(listed.FCopyFrom, 3);
+  EXPECT_EQ(listed.FOffset, 0);
+  EXPECT_EQ(listed.ValueBufSize(), 16);
+  EXPECT_FALSE(listed.FHasDefault);
 }
 
 TEST_F(DbfWrite, EveryLevelRoundTripsEveryKind) {
