@@ -225,3 +225,21 @@ TEST(AppendCommand, FourProcessesAppendIntoOneSharedTable) {
   EXPECT_EQ(ids.size(), size_t(kWriters * kEach));
   EXPECT_EQ(*ids.rbegin(), kWriters * kEach - 1);
 }
+
+TEST(Samples, BookkeepingTableReadsBackWithItsMemos) {
+  const Result dump = Cli(std::string("dump --deleted ") + TABULET_SOURCE_DIR +
+                          "/samples/buchungen.dbf");
+  ASSERT_EQ(dump.exitCode, 0) << dump.out;
+  EXPECT_NE(dump.out.find("\"level\":4,\"version\":139,\"language_driver\":97,"
+                          "\"code_page\":1252,\"records\":50"),
+            std::string::npos);
+  EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 51);
+  size_t deleted = 0;
+  for (size_t at = dump.out.find("\"deleted\":true"); at != std::string::npos;
+       at = dump.out.find("\"deleted\":true", at + 1))
+    ++deleted;
+  EXPECT_EQ(deleted, 2u);
+  EXPECT_NE(dump.out.find("\"Büromaterial Müller & Söhne\""), std::string::npos);
+  EXPECT_NE(dump.out.find("Rückfrage bei Frau Weiß"), std::string::npos);
+  EXPECT_NE(dump.out.find("Position 20: Leistung gemäß Angebot"), std::string::npos);
+}
