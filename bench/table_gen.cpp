@@ -20,8 +20,10 @@ struct Field {
   int length, decimals;
 };
 
-constexpr Field kCommonFields[] = {{"NAME", 'C', 20, 0}, {"QTY", 'N', 10, 0},
-                                   {"PRICE", 'N', 12, 2}, {"DAY", 'D', 8, 0},
+constexpr Field kCommonFields[] = {{"NAME", 'C', 20, 0},
+                                   {"QTY", 'N', 10, 0},
+                                   {"PRICE", 'N', 12, 2},
+                                   {"DAY", 'D', 8, 0},
                                    {"OK", 'L', 1, 0}};
 constexpr Field kDBase7Fields[] = {{"ID", 'I', 4, 0}, {"RATE", 'O', 8, 0}, {"STAMP", '@', 8, 0}};
 constexpr size_t kWriteChunk = 1 << 20;
@@ -35,11 +37,16 @@ struct Level {
 
 Level LevelOf(int level) {
   switch (level) {
-    case 3: return {0x03, 0x00, false};
-    case 4: return {0x03, 0x57, false};
-    case 25: return {0x05, 0x03, false};
-    case 7: return {0x04, 0x00, true};
-    default: throw std::runtime_error(fmt::format("unknown table level {}", level));
+    case 3:
+      return {0x03, 0x00, false};
+    case 4:
+      return {0x03, 0x57, false};
+    case 25:
+      return {0x05, 0x03, false};
+    case 7:
+      return {0x04, 0x00, true};
+    default:
+      throw std::runtime_error(fmt::format("unknown table level {}", level));
   }
 }
 
@@ -101,8 +108,12 @@ void PutField(uint8_t* out, const Field& field, int32_t recNo, uint32_t random) 
       std::memcpy(out, date.data(), 8);
       break;
     }
-    case 'L': *out = (random & 1) ? 'T' : 'F'; break;
-    case 'I': platform::PutBE32(out, static_cast<uint32_t>(recNo) ^ 0x80000000u); break;
+    case 'L':
+      *out = (random & 1) ? 'T' : 'F';
+      break;
+    case 'I':
+      platform::PutBE32(out, static_cast<uint32_t>(recNo) ^ 0x80000000u);
+      break;
     case 'O': {
       const double value = (int64_t(random) - 2000000000) / 1000.0;
       uint64_t bits = std::bit_cast<uint64_t>(value);

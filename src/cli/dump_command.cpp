@@ -39,11 +39,21 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
   for (const char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20)
           fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<unsigned char>(c));
@@ -83,8 +93,7 @@ void AppendDateTime(std::string& out, double timeStamp) {
   }
   const int64_t milliseconds = static_cast<int64_t>(rounded - dayNumber * dbf::kMSecsPerDay);
   int year, month, day;
-  platform::DecodeDate(dbf::DayNumberToDateTime(static_cast<int32_t>(dayNumber)), year, month,
-                       day);
+  platform::DecodeDate(dbf::DayNumberToDateTime(static_cast<int32_t>(dayNumber)), year, month, day);
   const int64_t seconds = milliseconds / 1000;
   fmt::format_to(std::back_inserter(out), "\"{:04}-{:02}-{:02}T{:02}:{:02}:{:02}\"", year, month,
                  day, seconds / 3600, seconds / 60 % 60, seconds % 60);
@@ -228,8 +237,8 @@ void RunDump(const std::string& path, bool withDeleted) {
   std::vector<uint8_t> chunk(static_cast<size_t>(perChunk) * static_cast<size_t>(recordSize));
   for (int32_t first = 1; first <= count; first += perChunk) {
     const int32_t records = std::min(perChunk, count - first + 1);
-    const int32_t got = table->ReadChunk(chunk.data(), records * recordSize,
-                                         table->CalcPageOffset(first));
+    const int32_t got =
+        table->ReadChunk(chunk.data(), records * recordSize, table->CalcPageOffset(first));
     if (got < records * recordSize)
       throw std::runtime_error(fmt::format("record {} cannot be read", first + got / recordSize));
     for (int32_t i = 0; i < records; ++i) {

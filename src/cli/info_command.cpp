@@ -37,8 +37,8 @@ void PrintFields(dbf::TDbfFile& table) {
     const dbf::TDbfFieldDef& def = defs.Items(i);
     const std::string name = platform::ToUtf8(table.UseCodePage(), def.FieldName);
     std::printf("  %4d  %-12s %-4c %-12s %5d %8d %6d  %s\n", i + 1, name.c_str(),
-                def.NativeFieldType(), FieldKindName(def.FieldType()), def.Size(),
-                def.Precision(), def.FOffset, def.Required ? "yes" : "no");
+                def.NativeFieldType(), FieldKindName(def.FieldType()), def.Size(), def.Precision(),
+                def.FOffset, def.Required ? "yes" : "no");
   }
 }
 

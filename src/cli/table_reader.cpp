@@ -24,31 +24,50 @@ uint8_t StoredVersionByte(dbf::TDbfFile& table) {
 
 const char* LevelName(uint8_t dbfVersion) {
   switch (dbfVersion) {
-    case dbf::kDbfVersionDBase3: return "dBASE III";
-    case dbf::kDbfVersionDBase4: return "dBASE IV";
-    case dbf::kDbfVersionFoxPro: return "FoxPro";
-    case dbf::kDbfVersionDBase7: return "dBASE 7";
-    default: return "unknown";
+    case dbf::kDbfVersionDBase3:
+      return "dBASE III";
+    case dbf::kDbfVersionDBase4:
+      return "dBASE IV";
+    case dbf::kDbfVersionFoxPro:
+      return "FoxPro";
+    case dbf::kDbfVersionDBase7:
+      return "dBASE 7";
+    default:
+      return "unknown";
   }
 }
 
 const char* FieldKindName(dbf::TFieldType kind) {
   using namespace dbf;
   switch (kind) {
-    case ftString: return "ftString";
-    case ftSmallint: return "ftSmallint";
-    case ftInteger: return "ftInteger";
-    case ftLargeint: return "ftLargeint";
-    case ftFloat: return "ftFloat";
-    case ftCurrency: return "ftCurrency";
-    case ftBoolean: return "ftBoolean";
-    case ftDate: return "ftDate";
-    case ftDateTime: return "ftDateTime";
-    case ftAutoInc: return "ftAutoInc";
-    case ftMemo: return "ftMemo";
-    case ftBlob: return "ftBlob";
-    case ftDBaseOle: return "ftDBaseOle";
-    default: return "ftUnknown";
+    case ftString:
+      return "ftString";
+    case ftSmallint:
+      return "ftSmallint";
+    case ftInteger:
+      return "ftInteger";
+    case ftLargeint:
+      return "ftLargeint";
+    case ftFloat:
+      return "ftFloat";
+    case ftCurrency:
+      return "ftCurrency";
+    case ftBoolean:
+      return "ftBoolean";
+    case ftDate:
+      return "ftDate";
+    case ftDateTime:
+      return "ftDateTime";
+    case ftAutoInc:
+      return "ftAutoInc";
+    case ftMemo:
+      return "ftMemo";
+    case ftBlob:
+      return "ftBlob";
+    case ftDBaseOle:
+      return "ftDBaseOle";
+    default:
+      return "ftUnknown";
   }
 }
 

@@ -21,7 +21,9 @@ namespace {
 
 constexpr const char* kLockFieldName = "_DBASELOCK";
 
-[[noreturn]] void InvalidFile() { throw platform::EDbfError(STRING_INVALID_DBF_FILE); }
+[[noreturn]] void InvalidFile() {
+  throw platform::EDbfError(STRING_INVALID_DBF_FILE);
+}
 
 void UpperCaseAscii(std::string& text) {
   for (char& c : text)
@@ -49,26 +51,37 @@ std::string NameOf(const uint8_t* name, int32_t length) {
 uint8_t DbfVersionFromHeader(uint8_t versionByte, uint8_t languageId) {
   switch (versionByte & 0x07) {
     case 2:
-    case 5: return kDbfVersionFoxPro;
-    case 3: return languageId != 0 ? kDbfVersionDBase4 : kDbfVersionDBase3;
-    case 4: return kDbfVersionDBase7;
-    default: return (versionByte & 0x70) == 0x30 ? kDbfVersionFoxPro : 0;
+    case 5:
+      return kDbfVersionFoxPro;
+    case 3:
+      return languageId != 0 ? kDbfVersionDBase4 : kDbfVersionDBase3;
+    case 4:
+      return kDbfVersionDBase7;
+    default:
+      return (versionByte & 0x70) == 0x30 ? kDbfVersionFoxPro : 0;
   }
 }
 
 int TableLevelOfVersion(uint8_t dbfVersion) {
   switch (dbfVersion) {
-    case kDbfVersionDBase3: return 3;
-    case kDbfVersionDBase4: return 4;
-    case kDbfVersionFoxPro: return 25;
-    case kDbfVersionDBase7: return 7;
-    default: return 0;
+    case kDbfVersionDBase3:
+      return 3;
+    case kDbfVersionDBase4:
+      return 4;
+    case kDbfVersionFoxPro:
+      return 25;
+    case kDbfVersionDBase7:
+      return 7;
+    default:
+      return 0;
   }
 }
 
 TDbfFile::TDbfFile(const std::string& fileName) : TPagedFile(fileName) {}
 
-TDbfFile::~TDbfFile() { Close(); }
+TDbfFile::~TDbfFile() {
+  Close();
+}
 
 void TDbfFile::SetDbfVersion(uint8_t version) {
   FDbfVersion = version;
@@ -130,8 +143,8 @@ void TDbfFile::CorrectRecordCount() {
 
 void TDbfFile::DetermineCodePage() {
   if (FDbfVersion == kDbfVersionDBase7)
-    FFileCodePage =
-        CodePageFromLanguageName(FHeader.data() + header::kLanguageName, header::kLanguageNameLength);
+    FFileCodePage = CodePageFromLanguageName(FHeader.data() + header::kLanguageName,
+                                             header::kLanguageNameLength);
   else
     FFileCodePage = CodePageOfLangId(FHeader[header::kLanguageId]);
   FUseCodePage = FFileCodePage != 0 ? FFileCodePage : DbfGlobals().DefaultOpenCodePage();
@@ -288,9 +301,10 @@ void TDbfFile::ReadFieldProperties(int32_t position, int32_t headerLength) {
                                                      : nullptr;
     if (!buffer) continue;
     // A value longer than its field is cut to the field; one outside the header is ignored.
-    const int64_t valueAt = int64_t(position) + platform::GetLE16(property + properties::kValueOffset);
-    const int32_t length =
-        std::min<int32_t>(platform::GetLE16(property + properties::kValueLength), def.ValueBufSize());
+    const int64_t valueAt =
+        int64_t(position) + platform::GetLE16(property + properties::kValueOffset);
+    const int32_t length = std::min<int32_t>(platform::GetLE16(property + properties::kValueLength),
+                                             def.ValueBufSize());
     if (valueAt + length > headerLength) continue;
     std::memcpy(buffer, FHeader.data() + valueAt, static_cast<size_t>(length));
     (kind == properties::kMinimum   ? def.FHasMin
@@ -309,7 +323,9 @@ std::string TDbfFile::GetMemoExt() const {
   return FDbfVersion == kDbfVersionFoxPro ? ".fpt" : ".dbt";
 }
 
-std::string TDbfFile::MemoFileName() const { return ChangeFileExt(FFileName, GetMemoExt().c_str()); }
+std::string TDbfFile::MemoFileName() const {
+  return ChangeFileExt(FFileName, GetMemoExt().c_str());
+}
 
 uint8_t TDbfFile::GetLanguageId() const {
   return FHeaderSize > header::kLanguageId ? FHeader[header::kLanguageId] : 0;

@@ -68,8 +68,7 @@ class TDbfFile : public TPagedFile {
   bool GetFieldDataFromDef(const TDbfFieldDef& def, TFieldType kind, void* dest,
                            const uint8_t* record) const;
   // The same for the definition at a 0-based index below FieldDefs().Count().
-  bool GetFieldData(int32_t fieldIndex, TFieldType kind, void* dest,
-                    const uint8_t* record) const;
+  bool GetFieldData(int32_t fieldIndex, TFieldType kind, void* dest, const uint8_t* record) const;
 
   // Stamps today's date into the header, marks it modified (written at once in shared
   // access) and puts the end-of-file byte after the last whole record, under the header lock

@@ -63,8 +63,8 @@ bool ParseInteger(const char* begin, const char* end, int64_t min, int64_t max, 
   bool negative = false;
   if (begin < end && (*begin == '-' || *begin == '+')) negative = *begin++ == '-';
   if (begin == end) return false;
-  const uint64_t limit = negative ? uint64_t(0) - static_cast<uint64_t>(min)
-                                  : static_cast<uint64_t>(max);
+  const uint64_t limit =
+      negative ? uint64_t(0) - static_cast<uint64_t>(min) : static_cast<uint64_t>(max);
   uint64_t magnitude = 0;
   for (; begin < end; ++begin) {
     if (*begin < '0' || *begin > '9') return false;
@@ -158,23 +158,36 @@ bool DecodeText(const TDbfFieldDef& def, TFieldType kind, const char* field, voi
   switch (kind) {
     case ftString: {
       const void* zero = std::memchr(begin, 0, static_cast<size_t>(end - begin));
-      const size_t length = static_cast<size_t>((zero ? static_cast<const char*>(zero) : end) -
-                                                begin);
+      const size_t length =
+          static_cast<size_t>((zero ? static_cast<const char*>(zero) : end) - begin);
       std::memcpy(dest, begin, length);
       static_cast<char*>(dest)[length] = 0;
       break;
     }
-    case ftSmallint: StoreInteger<int16_t>(begin, end, dest); break;
-    case ftInteger: StoreInteger<int32_t>(begin, end, dest); break;
-    case ftLargeint: StoreInteger<int64_t>(begin, end, dest); break;
-    case ftBoolean: Store<int16_t>(dest, *begin == 'T' || *begin == 't'); break;
+    case ftSmallint:
+      StoreInteger<int16_t>(begin, end, dest);
+      break;
+    case ftInteger:
+      StoreInteger<int32_t>(begin, end, dest);
+      break;
+    case ftLargeint:
+      StoreInteger<int64_t>(begin, end, dest);
+      break;
+    case ftBoolean:
+      Store<int16_t>(dest, *begin == 'T' || *begin == 't');
+      break;
     case ftFloat:
-    case ftCurrency: Store<double>(dest, ParseFloat(begin, end)); break;
-    case ftDate: Store<int32_t>(dest, ParseDayNumber(begin, end)); break;
+    case ftCurrency:
+      Store<double>(dest, ParseFloat(begin, end));
+      break;
+    case ftDate:
+      Store<int32_t>(dest, ParseDayNumber(begin, end));
+      break;
     case ftDateTime:
       Store<double>(dest, ParseTimeStamp(begin, end, def.FieldType() == ftDateTime));
       break;
-    default: break;
+    default:
+      break;
   }
   return true;
 }
@@ -186,10 +199,14 @@ bool DecodeField(const TDbfFieldDef& def, TFieldType kind, void* dest, const uin
   const uint8_t* field = record + def.FOffset;
   switch (def.NativeFieldType()) {
     case 'I':
-    case '+': return DecodeOrderedInt(field, dest);
-    case '@': return DecodeTimeStamp(field, dest);
-    case 'O': return DecodeOrderedDouble(field, dest);
-    default: return DecodeText(def, kind, reinterpret_cast<const char*>(field), dest);
+    case '+':
+      return DecodeOrderedInt(field, dest);
+    case '@':
+      return DecodeTimeStamp(field, dest);
+    case 'O':
+      return DecodeOrderedDouble(field, dest);
+    default:
+      return DecodeText(def, kind, reinterpret_cast<const char*>(field), dest);
   }
 }
 

@@ -43,7 +43,9 @@ void TDbfFieldDef::SetPrecision(int32_t precision) {
 
 void TDbfFieldDef::NativeToFieldKind() {
   switch (FNativeFieldType) {
-    case 'C': FFieldType = ftString; break;
+    case 'C':
+      FFieldType = ftString;
+      break;
     case 'N':
     case 'F':
       if (FPrecision > 0) {
@@ -56,16 +58,34 @@ void TDbfFieldDef::NativeToFieldKind() {
         FFieldType = FSize <= kIntegerDigits ? ftInteger : ftLargeint;
       }
       break;
-    case 'L': FFieldType = ftBoolean; break;
-    case 'D': FFieldType = ftDate; break;
+    case 'L':
+      FFieldType = ftBoolean;
+      break;
+    case 'D':
+      FFieldType = ftDate;
+      break;
     case 'T':
-    case '@': FFieldType = ftDateTime; break;
-    case 'I': FFieldType = ftInteger; break;
-    case '+': FFieldType = ftAutoInc; break;
-    case 'O': FFieldType = ftFloat; break;
-    case 'M': FFieldType = ftMemo; break;
-    case 'B': FFieldType = ftBlob; break;
-    case 'G': FFieldType = ftDBaseOle; break;
+    case '@':
+      FFieldType = ftDateTime;
+      break;
+    case 'I':
+      FFieldType = ftInteger;
+      break;
+    case '+':
+      FFieldType = ftAutoInc;
+      break;
+    case 'O':
+      FFieldType = ftFloat;
+      break;
+    case 'M':
+      FFieldType = ftMemo;
+      break;
+    case 'B':
+      FFieldType = ftBlob;
+      break;
+    case 'G':
+      FFieldType = ftDBaseOle;
+      break;
     default:
       FFieldType = ftUnknown;
       FNativeFieldType = 0;
@@ -88,16 +108,25 @@ void TDbfFieldDef::CheckSizePrecision() {
       if (FPrecision > FSize - 2) FPrecision = FSize - 2;
       if (FPrecision < 0) FPrecision = 0;
       break;
-    case 'L': fixed(1); break;
+    case 'L':
+      fixed(1);
+      break;
     case 'D':
     case '@':
-    case 'O': fixed(8); break;
+    case 'O':
+      fixed(8);
+      break;
     case 'I':
-    case '+': fixed(4); break;
+    case '+':
+      fixed(4);
+      break;
     case 'M':
     case 'B':
-    case 'G': fixed(kMemoSize); break;
-    default: break;  // T keeps what it has; unknown types are rejected by the reader
+    case 'G':
+      fixed(kMemoSize);
+      break;
+    default:
+      break;  // T keeps what it has; unknown types are rejected by the reader
   }
 }
 
@@ -198,7 +227,9 @@ bool TDbfFieldDef::IsBlob() const {
   return FNativeFieldType == 'M' || FNativeFieldType == 'B' || FNativeFieldType == 'G';
 }
 
-int32_t TDbfFieldDef::Index() const { return FCollection ? FCollection->IndexOf(this) : -1; }
+int32_t TDbfFieldDef::Index() const {
+  return FCollection ? FCollection->IndexOf(this) : -1;
+}
 
 void TDbfFieldDef::AllocValueBuffers() {
   if (FValueBufSize == FSize) return;

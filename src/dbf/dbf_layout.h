@@ -16,8 +16,8 @@ constexpr uint8_t kDbfVersionDBase7 = 6;
 
 // Main header, all levels (dBASE 7 extends it to 68 bytes).
 namespace header {
-constexpr int32_t kVersion = 0;        // 1 byte; bit 0x80 marks a table with memo fields
-constexpr int32_t kUpdateYear = 1;     // year - 1900, modulo 256
+constexpr int32_t kVersion = 0;     // 1 byte; bit 0x80 marks a table with memo fields
+constexpr int32_t kUpdateYear = 1;  // year - 1900, modulo 256
 constexpr int32_t kUpdateMonth = 2;
 constexpr int32_t kUpdateDay = 3;
 constexpr int32_t kRecordCount = 4;    // 4 bytes, unsigned
@@ -27,7 +27,7 @@ constexpr int32_t kMdxFlag = 28;       // non-zero: a production index belongs t
 constexpr int32_t kLanguageId = 29;    // language-driver byte
 constexpr int32_t kLanguageName = 32;  // dBASE 7: 32 bytes, zero-terminated driver name
 constexpr int32_t kLanguageNameLength = 32;
-constexpr int32_t kSize = 32;          // main header of levels III, IV and FoxPro
+constexpr int32_t kSize = 32;  // main header of levels III, IV and FoxPro
 constexpr int32_t kSizeDBase7 = 68;
 constexpr uint8_t kMemoFlag = 0x80;
 }  // namespace header

@@ -1,15 +1,14 @@
 // tabulet-cli info and dump, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "support/cli_runner.h"
 #include "support/dbf_builder.h"
 #include "support/test_util.h"
 
+using testing_util::CliResult;
 using testing_util::DbfBuilder;
 using testing_util::OrderedDouble;
 using testing_util::OrderedInt;
@@ -18,26 +17,6 @@ using testing_util::TempDir;
 using testing_util::TimeStampBytes;
 
 namespace {
-
-struct Result {
-  int exitCode;
-  std::string out;
-};
-
-// Runs tabulet-cli with `arguments` (shell syntax); stdout is captured, stderr appended.
-Result Cli(const std::string& arguments) {
-  const char* cli = std::getenv("TABULET_CLI");
-  EXPECT_NE(cli, nullptr) << "TABULET_CLI names the program";
-  const std::string command = std::string(cli ? cli : "tabulet-cli") + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Result result{-1, ""};
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int status = pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 // A dBASE IV memo file of 512-byte blocks holding `data` as a counted memo at block 3.
 std::vector<uint8_t> MemoFileWithBlock3(const std::string& data) {
@@ -61,18 +40,23 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
   // Code page 850 (language byte 0x10): 0x84 is a-umlaut, 0xE1 sharp s.
-  DbfBuilder(0x8B, {{"NAME", 'C', 10}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"DAY", 'D', 8},
-                    {"OK", 'L', 1}, {"NOTE", 'M', 10}},
+  DbfBuilder(0x8B,
+             {{"NAME", 'C', 10},
+              {"QTY", 'N', 5},
+              {"PRICE", 'N', 8, 2},
+              {"DAY", 'D', 8},
+              {"OK", 'L', 1},
+              {"NOTE", 'M', 10}},
              0x10)
       .Record({"M\x84\xe1 \"q\"", "   42", "   -3.50", "20240229", "T", "         3"})
       .Record({"gone", "1"}, true)
       .Record({"", "  abc", "", "20241301", "?"})
       .Write(path);
-  const Result missing = Cli("dump " + path);
+  const CliResult missing = testing_util::RunCli("dump " + path);
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "tabulet-cli: Open: file not found: \"" + dir.File("t.dbt") + "\".\n");
   testing_util::WriteBytes(dir.File("t.dbt"), MemoFileWithBlock3("Notiz \x84\n2"));
-  const Result result = Cli("dump " + path);
+  const CliResult result = testing_util::RunCli("dump " + path);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out,
             "{\"file\":\"" + path +
@@ -89,7 +73,7 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
                 "{\"recno\":3,\"deleted\":false,\"values\":"
                 "[null,0,null,\"1899-12-30\",false,null]}\n");
 
-  const Result withDeleted = Cli("dump --deleted " + path);
+  const CliResult withDeleted = testing_util::RunCli("dump --deleted " + path);
   EXPECT_NE(withDeleted.out.find(
                 "{\"recno\":2,\"deleted\":true,\"values\":[\"gone\",1,null,null,null,null]}\n"),
             std::string::npos)
@@ -99,15 +83,15 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
 TEST(DumpCommand, Dbase7BinaryFieldsAndNulls) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  DbfBuilder(0x04, {{"ID", '+', 4}, {"COUNT", 'I', 4}, {"RATE", 'O', 8}, {"AT", '@', 8},
-                    {"WHEN", 'T', 14}})
+  DbfBuilder(
+      0x04,
+      {{"ID", '+', 4}, {"COUNT", 'I', 4}, {"RATE", 'O', 8}, {"AT", '@', 8}, {"WHEN", 'T', 14}})
       .LanguageName("DBWINUS0")
       .Record({OrderedInt(1), OrderedInt(-7), OrderedDouble(-0.25), TimeStampBytes(kStamp),
                "20230512134530"})
-      .Record({OrderedInt(2), std::string(4, '\0'), std::string(8, '\0'), std::string(8, '\0'),
-               ""})
+      .Record({OrderedInt(2), std::string(4, '\0'), std::string(8, '\0'), std::string(8, '\0'), ""})
       .Write(path);
-  const Result result = Cli("dump " + path);
+  const CliResult result = testing_util::RunCli("dump " + path);
   EXPECT_EQ(result.exitCode, 0);
   const size_t firstRecord = result.out.find('\n') + 1;
   EXPECT_NE(result.out.find("\"language_driver\":\"DBWINUS0\",\"code_page\":1252"),
@@ -123,7 +107,7 @@ TEST(InfoCommand, ShowsHeaderAndFields) {
   const std::string path = dir.File("t.dbf");
   DbfBuilder(0x03, {{"NAME", 'C', 0x10, 0x01}, {"NOTE", 'M', 10}}, 0x57).Write(path);
   testing_util::WriteBytes(dir.File("t.dbt"), MemoFileWithBlock3(""));
-  const Result result = Cli("info " + path);
+  const CliResult result = testing_util::RunCli("info " + path);
   EXPECT_EQ(result.exitCode, 0);
   for (const char* line :
        {"level            dBASE IV (table level 4)\n", "version byte     0x03\n",
@@ -147,7 +131,7 @@ TEST(ReadingCommands, NeverChangeOrCreateFiles) {
   testing_util::WriteBytes(dir.File("t.dbt"), std::vector<uint8_t>(512, 0));
   const auto before = ReadBytes(path);
   for (const char* command : {"info ", "dump ", "dump --deleted "}) {
-    const Result result = Cli(command + path);
+    const CliResult result = testing_util::RunCli(command + path);
     EXPECT_EQ(result.exitCode, 0) << result.out;
     EXPECT_EQ(ReadBytes(path), before) << command;
     EXPECT_EQ(ReadBytes(dir.File("t.dbt")), std::vector<uint8_t>(512, 0)) << command;
@@ -170,7 +154,7 @@ TEST(ReadingCommands, FailuresAndUsageErrors) {
       {"info a b", 2, ""},
   };
   for (const auto& c : kCases) {
-    const Result result = Cli(c.arguments);
+    const CliResult result = testing_util::RunCli(c.arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments << ": " << result.out;
     EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
   }

@@ -80,9 +80,10 @@ TEST(DbfFile, DescriptorsGiveOffsetsAndSizes) {
   // A C field of 272 characters (length byte 0x10, decimal byte 0x01), an N(25) decoded over
   // 20 characters, and a lower-case lock field; then a FoxPro area of 263 bytes that is not
   // interpreted.
-  DbfBuilder(0x30, {{"long", 'C', 0x10, 0x01}, {"big", 'N', 25}, {"_dbaselock", 'C', 16},
-                    {"flag", 'L', 1}},
-             0x03)
+  DbfBuilder(
+      0x30,
+      {{"long", 'C', 0x10, 0x01}, {"big", 'N', 25}, {"_dbaselock", 'C', 16}, {"flag", 'L', 1}},
+      0x03)
       .ExtraHeader(std::vector<uint8_t>(263, 'x'))
       .Record({"text", "1234567890123456789012345", "", "T"})
       .Write(path);
@@ -134,12 +135,12 @@ TEST(DbfFile, Dbase7DescriptorsPropertiesAndLanguageName) {
     block.insert(block.end(), d.begin(), d.end());
   };
   const uint16_t values = 16 + 6 * 15;
-  property(3, 1, 0, 0);             // NAME required
-  property(2, 4, values, 6);        // AMOUNT default "  1.50"
-  property(3, 2, values + 6, 9);    // NAME minimum, longer than the field: cut to 4
-  property(0, 1, 0, 0);             // field 0: skipped
-  property(9, 1, 0, 0);             // beyond the fields: skipped
-  property(2, 3, 4000, 6);          // value outside the header: ignored
+  property(3, 1, 0, 0);           // NAME required
+  property(2, 4, values, 6);      // AMOUNT default "  1.50"
+  property(3, 2, values + 6, 9);  // NAME minimum, longer than the field: cut to 4
+  property(0, 1, 0, 0);           // field 0: skipped
+  property(9, 1, 0, 0);           // beyond the fields: skipped
+  property(2, 3, 4000, 6);        // value outside the header: ignored
   for (const char c : std::string("  1.50abcdefghi")) block.push_back(uint8_t(c));
   builder.LanguageName("DB437US0").ExtraHeader(block).Write(path);
 
@@ -271,11 +272,19 @@ TEST(DbfFile, DamagedHeadersAreRefused) {
       {"record shorter than its fields", [&] { return base().RecordLength(12).Bytes(); },
        "Invalid DBF file."},
       {"decoded size past the record",
-       [] { return DbfBuilder(0x03, {{"A", 'C', 2}, {"I", 'I', 1}}, 0x57).Bytes(); },
+       [] {
+         return DbfBuilder(0x03, {{"A", 'C', 2}, {"I", 'I', 1}}, 0x57).Bytes();
+       },
        "Invalid DBF file."},
-      {"empty field name", [] { return DbfBuilder(0x03, {{"", 'C', 2}}, 0x57).Bytes(); },
+      {"empty field name",
+       [] {
+         return DbfBuilder(0x03, {{"", 'C', 2}}, 0x57).Bytes();
+       },
        "Invalid DBF file."},
-      {"unknown field type", [] { return DbfBuilder(0x03, {{"A", 'Q', 2}}, 0x57).Bytes(); },
+      {"unknown field type",
+       [] {
+         return DbfBuilder(0x03, {{"A", 'Q', 2}}, 0x57).Bytes();
+       },
        "Invalid DBF file."},
       {"truncated inside the descriptors",
        [&] {

@@ -36,9 +36,12 @@ using Value = std::variant<Null, int16_t, int32_t, int64_t, double, std::string>
 std::string Describe(const Value& value) {
   return std::visit(
       []<typename T>(const T& v) -> std::string {
-        if constexpr (std::is_same_v<T, Null>) return "null";
-        else if constexpr (std::is_same_v<T, std::string>) return "\"" + v + "\"";
-        else return std::to_string(v);
+        if constexpr (std::is_same_v<T, Null>)
+          return "null";
+        else if constexpr (std::is_same_v<T, std::string>)
+          return "\"" + v + "\"";
+        else
+          return std::to_string(v);
       },
       value);
 }
@@ -71,23 +74,32 @@ struct OneField {
     };
     switch (def.NativeFieldType()) {
       case 'I':
-      case '+': return as(int32_t());
+      case '+':
+        return as(int32_t());
       case '@':
-      case 'O': return as(double());
+      case 'O':
+        return as(double());
     }
     switch (kind) {
-      case ftString: return std::string(buffer);
+      case ftString:
+        return std::string(buffer);
       case ftSmallint:
-      case ftBoolean: return as(int16_t());
+      case ftBoolean:
+        return as(int16_t());
       case ftInteger:
-      case ftDate: return as(int32_t());
-      case ftLargeint: return as(int64_t());
-      default: return as(double());
+      case ftDate:
+        return as(int32_t());
+      case ftLargeint:
+        return as(int64_t());
+      default:
+        return as(double());
     }
   }
 };
 
-std::string Bits(std::initializer_list<uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Bits(std::initializer_list<uint8_t> bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 }  // namespace
 
@@ -128,8 +140,8 @@ TEST(DecodeField, StoredFormsByRequestedKind) {
       {"N float", 'N', 8, 2, "   -3.50", ftFloat, -3.5},
       {"N float garbage is 0", 'N', 8, 2, "   3.5x0", ftFloat, 0.0},
       {"N blank is null", 'N', 8, 2, "        ", ftFloat, Null{}},
-      {"N(25) decodes its first 20 characters", 'N', 25, 0, "1234567890123456789012345",
-       ftFloat, 12345678901234567890.0},
+      {"N(25) decodes its first 20 characters", 'N', 25, 0, "1234567890123456789012345", ftFloat,
+       12345678901234567890.0},
       {"L ? is false", 'L', 1, 0, "?", ftBoolean, int16_t(0)},
       {"L Y is false", 'L', 1, 0, "Y", ftBoolean, int16_t(0)},
       {"L t is true", 'L', 1, 0, "t", ftBoolean, int16_t(1)},
@@ -145,8 +157,7 @@ TEST(DecodeField, StoredFormsByRequestedKind) {
       {"D as date-time has no time", 'D', 8, 0, "20240229", ftDateTime, Ms(Day(2024, 2, 29))},
       {"T with time", 'T', 14, 0, "20240229130509", ftDateTime, Ms(Day(2024, 2, 29), 13, 5, 9)},
       {"T as date", 'T', 14, 0, "20240229130509", ftDate, Day(2024, 2, 29)},
-      {"T impossible time zeroes it all", 'T', 14, 0, "20240229240000", ftDateTime,
-       Ms(kZeroDate)},
+      {"T impossible time zeroes it all", 'T', 14, 0, "20240229240000", ftDateTime, Ms(kZeroDate)},
       {"T impossible date keeps the time", 'T', 14, 0, "20241301100000", ftDateTime,
        Ms(kZeroDate, 10)},
       {"T time past the end counts as 1", 'T', 14, 0, "2024022913", ftDateTime,

@@ -192,9 +192,9 @@ TEST(MemoFile, FoxProBlocksFollowTheHeaderBlockSize) {
   uint8_t* block = bytes.data() + 512 + 64;  // block 9 at offset 9 x 64
   platform::PutBE32(block, 1);
   platform::PutBE32(block + 4, 60);
-  bytes.resize(512 + 64 * 3, ' ');  // block 10 holds the last 4 bytes
-  block = bytes.data() + 512 + 64;
-  for (int i = 0; i < 60; ++i) (i < 56 ? block[8 + i] : bytes[512 + 128 + i - 56]) = 'a' + i % 26;
+  for (int i = 0; i < 56; ++i) block[8 + i] = 'a' + i % 26;
+  bytes.resize(512 + 64 * 3, ' ');  // block 10 holds the last four bytes
+  for (int i = 56; i < 60; ++i) bytes[512 + 128 + i - 56] = 'a' + i % 26;
   WriteBytes(dir.File("t.fpt"), bytes);
   auto memo = OpenMemo<TFoxProMemoFile>(dir.File("t.fpt"), 5, pfReadOnly);
   EXPECT_EQ(memo->BlockSize(), 64);

@@ -90,7 +90,8 @@ std::vector<uint8_t> DbfBuilder::Bytes() const {
   platform::PutLE16(&bytes[10], recordLength_.value_or(uint16_t(RecordLengthComputed())));
   bytes[28] = mdxFlag_;
   bytes[29] = languageId_;
-  if (dBase7) std::memcpy(&bytes[32], languageName_.data(), std::min<size_t>(31, languageName_.size()));
+  if (dBase7)
+    std::memcpy(&bytes[32], languageName_.data(), std::min<size_t>(31, languageName_.size()));
 
   for (const FieldSpec& field : fields_) {
     std::vector<uint8_t> descriptor(size_t(descriptorSize), 0);
@@ -110,7 +111,9 @@ std::vector<uint8_t> DbfBuilder::Bytes() const {
   return bytes;
 }
 
-void DbfBuilder::Write(const std::string& path) const { WriteBytes(path, Bytes()); }
+void DbfBuilder::Write(const std::string& path) const {
+  WriteBytes(path, Bytes());
+}
 
 std::string OrderedInt(int32_t value) {
   std::string bytes(4, '\0');
