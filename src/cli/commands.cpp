@@ -5,6 +5,8 @@ namespace cli {
 void AddCommands(CLI::App& app) {
   AddInfoCommand(app);
   AddDumpCommand(app);
+  AddCreateCommand(app);
+  AddAppendCommand(app);
   AddExportCommand(app);
 }
 

@@ -1,9 +1,10 @@
 // tabulet-cli dump TABLE [--deleted] [--filter EXPR]: the table as JSON Lines, read-only.
 // First a header object, then one object per record with its values in field order: text
 // trimmed of trailing blanks and converted to UTF-8, numbers as numbers, dates "YYYY-MM-DD",
-// date-times "YYYY-MM-DDThh:mm:ss", logicals true/false, no value as null. Memo fields are
-// null until memo files are read. With a filter, only the records for which the table
-// expression is true. Other tools compare against this output: keep it stable.
+// date-times "YYYY-MM-DDThh:mm:ss", logicals true/false, no value as null; memo fields of type
+// M as text converted to UTF-8, of types B and G as base64, an empty memo as null. With a
+// filter, only the records for which the table expression is true. Other tools (and
+// `append`) read this output: keep it stable.
 #include <fmt/format.h>
 
 #include <charconv>
@@ -19,6 +20,7 @@
 #include "cli/commands.h"
 #include "cli/record_filter.h"
 #include "cli/table_reader.h"
+#include "cli/value_text.h"
 #include "dbf/dbf_decode.h"
 #include "dbf/dbf_layout.h"
 #include "platform/codepage.h"
@@ -164,16 +166,35 @@ class RecordWriter {
       case ftDateTime:
         if (Decode(def, ftDateTime, real, record)) return AppendDateTime(out, real);
         break;
-      default:
-        break;  // memo fields: their memo file is not read yet
+      case ftMemo:
+      case ftBlob:
+      case ftDBaseOle:
+        if (LoadMemo(def, record)) {
+          if (def.FieldType() != ftMemo) return AppendJsonString(out, Base64Encode(memo_));
+          utf8_.clear();
+          platform::AppendUtf8(codePage_, memo_, utf8_);
+          return AppendJsonString(out, utf8_);
+        }
+        break;
+      default: break;
     }
     out += "null";
+  }
+
+  // The memo of the field into memo_; false when the field has none.
+  bool LoadMemo(const TDbfFieldDef& def, const uint8_t* record) {
+    int32_t block = 0;
+    dbf::TMemoFile* memoFile = table_.MemoFile();
+    if (!memoFile || !Decode(def, dbf::ftInteger, block, record)) return false;
+    memoFile->LoadMemo(block, memo_);
+    return !memo_.empty();
   }
 
   TDbfFile& table_;
   int32_t codePage_;
   std::vector<char> text_;
   std::string utf8_;
+  std::string memo_;
 };
 
 std::string HeaderLine(const std::string& path, TDbfFile& table) {

@@ -1,5 +1,6 @@
 #include "dbf/dbf_dbffile.h"
 
+#include <fmt/format.h>
 #include <fmt/printf.h>
 
 #include <algorithm>
@@ -122,11 +123,22 @@ void TDbfFile::CheckHeaderLengths() {
   if (FHeaderSize < mainSize || FHeaderSize > GetCachedSize()) InvalidFile();
 }
 
+// In shared access appenders change the count and the autoincrement counters under the
+// header lock: the header is compared and written afresh under it.
 void TDbfFile::CorrectRecordCount() {
+  if (FMode == pfReadOnly) {
+    const int32_t count = GetRecordCount();
+    if (static_cast<uint32_t>(count) != HeaderRecordCount())
+      platform::PutLE32(FHeader.data() + header::kRecordCount, static_cast<uint32_t>(count));
+    return;
+  }
+  if (!LockPage(0, true)) throw platform::EDbfError(fmt::format(STRING_CANNOT_LOCK, FFileName));
+  TPageLock headerLock(*this, 0);
+  if (FNeedLocks) ReadHeader();
   const int32_t count = GetRecordCount();
   if (static_cast<uint32_t>(count) == HeaderRecordCount()) return;
   platform::PutLE32(FHeader.data() + header::kRecordCount, static_cast<uint32_t>(count));
-  WriteHeader();
+  WriteHeaderLocked();
 }
 
 void TDbfFile::DetermineCodePage() {
@@ -139,13 +151,25 @@ void TDbfFile::DetermineCodePage() {
 }
 
 void TDbfFile::UpdateMemoFlag() {
-  // The memo file (MemoFileName()) is opened here once memo files are supported (issue 5);
-  // until then a table with memo fields opens and its memo fields have no value. The changed
-  // flag reaches the file only with the next header write.
-  if (HasBlob())
+  // The changed flag reaches the file only with the next header write.
+  if (HasBlob()) {
+    CreateMemoFile(false, 0);
+    FMemoFile->Open();
     FHeader[header::kVersion] |= header::kMemoFlag;
-  else
+  } else {
     FHeader[header::kVersion] &= static_cast<uint8_t>(~header::kMemoFlag);
+  }
+}
+
+void TDbfFile::CreateMemoFile(bool autoCreate, int32_t blockSize) {
+  if (FDbfVersion == kDbfVersionFoxPro)
+    FMemoFile = std::make_unique<TFoxProMemoFile>(MemoFileName());
+  else
+    FMemoFile = std::make_unique<TDbaseMemoFile>(MemoFileName());
+  FMemoFile->SetMode(FMode);
+  FMemoFile->SetAutoCreate(autoCreate);
+  FMemoFile->SetRequestedBlockSize(blockSize);
+  FMemoFile->SetDbfVersion(FDbfVersion);
 }
 
 void TDbfFile::CheckProductionIndex() {
@@ -165,7 +189,7 @@ void TDbfFile::Close() {
   for (auto& index : FIndexFiles) index->CloseFile();
   FIndexFiles.clear();
   FIndexNames.clear();
-  if (FMemoFile) FMemoFile->CloseFile();
+  if (FMemoFile) FMemoFile->Close();
   FMemoFile.reset();
   CloseFile();
   FPrevBuffer.reset();
@@ -224,20 +248,24 @@ int32_t TDbfFile::AddFieldDef(const uint8_t* descriptor, int32_t index, int32_t 
   def.SetNativeFieldType(type);
   if (def.FieldName.empty() || def.FieldType() == ftUnknown) InvalidFile();
 
-  if (dBase7 && def.NativeFieldType() == '+') {
+  NoteSpecialField(def, index, stored);
+  return stored;
+}
+
+void TDbfFile::NoteSpecialField(TDbfFieldDef& def, int32_t index, int32_t storedLength) {
+  if (FDbfVersion == kDbfVersionDBase7 && def.NativeFieldType() == '+') {
     FAutoIncPresent = true;
     def.FAutoIncOffset =
         header::kSizeDBase7 + index * descriptor7::kSize + descriptor7::kNextAutoInc;
   }
-  if (def.FieldName == kLockFieldName && stored >= kLockFieldInfoSize) {
+  if (def.FieldName == kLockFieldName && storedLength >= kLockFieldInfoSize) {
     def.FIsLockField = true;
     FHasLockField = true;
-    FLockField = offset;
-    FLockFieldLen = stored;
-    FLockUserLen = std::min<int32_t>(stored - kLockFieldInfoSize,
+    FLockField = def.FOffset;
+    FLockFieldLen = storedLength;
+    FLockUserLen = std::min<int32_t>(storedLength - kLockFieldInfoSize,
                                      static_cast<int32_t>(DbfGlobals().ComputerName().size()));
   }
-  return stored;
 }
 
 // Every field, as stored and as decoded, must lie inside the record.
@@ -337,11 +365,38 @@ bool TDbfFile::GetFieldData(int32_t fieldIndex, TFieldType kind, void* dest,
 
 void TDbfFile::WriteHeader() {
   if (FHeaderSize == 0 || FMode == pfReadOnly) return;
+  // Appenders of other processes write their records under the header lock; the end mark
+  // must not land on a record one of them has just written.
+  if (!LockPage(0, true)) throw platform::EDbfError(fmt::format(STRING_CANNOT_LOCK, FFileName));
+  TPageLock headerLock(*this, 0);
+  WriteHeaderLocked();
+}
+
+void TDbfFile::WriteHeaderLocked() {
+  if (FNeedLocks) RefreshAutoIncCounters();
+  StampHeader();
+  WriteEndMark();
+}
+
+// Other processes advance the counters in the file; a header written from this buffer must
+// not turn them back.
+void TDbfFile::RefreshAutoIncCounters() {
+  for (int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TDbfFieldDef& def = FFieldDefs.Items(i);
+    if (def.NativeFieldType() != '+' || def.FAutoIncOffset + 4 > FHeaderSize) continue;
+    ReadChunk(FHeader.data() + def.FAutoIncOffset, 4, def.FAutoIncOffset);
+  }
+}
+
+void TDbfFile::StampHeader() {
   const platform::TSystemTime now = platform::LocalTime();
   FHeader[header::kUpdateYear] = static_cast<uint8_t>((now.Year - 1900) & 0xFF);
   FHeader[header::kUpdateMonth] = static_cast<uint8_t>(now.Month);
   FHeader[header::kUpdateDay] = static_cast<uint8_t>(now.Day);
   TPagedFile::WriteHeader();
+}
+
+void TDbfFile::WriteEndMark() {
   const uint8_t endOfFile = kEndOfFile;
   WriteChunk(&endOfFile, 1, CalcPageOffset(GetRecordCount() + 1));
 }

@@ -1,9 +1,11 @@
 // The table file: a paged file whose header describes the table (level, counts, lengths,
 // language) and whose pages are the records (record n is page n, 1-based). Opening recognises
-// the level, corrects the header's record count from the file's size, settles the code page
-// and turns the field descriptors into field definitions; fields are then decoded in place
-// from record bytes the caller reads. Owns its field definitions and, once they are
-// supported, its memo and index files. A damaged header gives EDbfError, never a read
+// the level, corrects the header's record count from the file's size, settles the code page,
+// turns the field descriptors into field definitions and opens the memo file; fields are
+// decoded in place from record bytes the caller reads and encoded into a caller's record
+// buffer. Appends, edits and creation live in dbf_dbfwrite.cpp: appends and edits hold a
+// record-number lock (never waited for) and, inside it, the header lock (waited for). Owns its
+// field definitions, memo file and index files. A damaged header gives EDbfError, never a read
 // outside the header or a record. A table opened pfReadOnly is never written.
 #pragma once
 
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "dbf/dbf_fields.h"
+#include "dbf/dbf_idxbase.h"
+#include "dbf/dbf_memo.h"
 #include "dbf/dbf_pgfile.h"
 
 namespace dbf {
@@ -67,13 +71,51 @@ class TDbfFile : public TPagedFile {
   bool GetFieldData(int32_t fieldIndex, TFieldType kind, void* dest, const uint8_t* record) const;
 
   // Stamps today's date into the header, marks it modified (written at once in shared
-  // access) and puts the end-of-file byte after the last whole record. Nothing in pfReadOnly.
+  // access) and puts the end-of-file byte after the last whole record, under the header lock
+  // in shared access. Nothing in pfReadOnly.
   void WriteHeader() override;
   // Also reallocates the record-image buffer (PrevBuffer) when the size changes.
   void SetRecordSize(int32_t size) override;
   // The memo and index files follow the table into exclusive access and back.
   void TryExclusive() override;
   void EndExclusive() override;
+
+  // Write side (dbf_dbfwrite.cpp). `record` is always a whole record of GetRecordSize() bytes.
+
+  // Encodes a value of `kind` into field `fieldIndex` (0-based) of `record`; a null `source`
+  // clears the field. `source` points at: ftString a zero-terminated text in the table's code
+  // page; ftSmallint, ftBoolean int16_t; ftInteger, ftAutoInc, ftDate (day number) int32_t;
+  // ftLargeint int64_t; ftFloat, ftCurrency, ftDateTime (timestamp milliseconds) double.
+  // Memo fields take their block number as ftInteger. Throws EDbfError naming the field when
+  // a number or date does not fit the field; nothing is then written.
+  void SetFieldData(int32_t fieldIndex, TFieldType kind, const void* source, uint8_t* record);
+  // An empty, active record: blanks, binary fields zero (null), dBASE 7 defaults in place.
+  void InitRecord(uint8_t* record);
+  // Gives every type + field of `record` its next number and advances the stored counters.
+  void ApplyAutoIncToBuffer(uint8_t* record);
+  // Appends `record` under the first free record number and returns that number. On a write
+  // failure everything is rolled back and EDbfWriteError is raised.
+  int32_t Insert(uint8_t* record);
+  // Locks record `recNo` for editing (EDbfError "Record locked." when another opener has it),
+  // reads it into `record` and keeps a copy in PrevBuffer(). A lock field is filled and
+  // written at once.
+  void LockRecord(int32_t recNo, uint8_t* record);
+  // Writes the edited record, moves its index keys and releases the lock, also on failure.
+  // A failed write raises EDbfWriteError "Error while writing occurred. (Disk full?)" and
+  // clears the write-error flag.
+  void UnlockRecord(int32_t recNo, const uint8_t* record);
+  // Index upkeep after record `recNo`'s deletion flag changed.
+  void RecordDeleted(int32_t recNo, const uint8_t* record);
+  // Change counter, local time and date, and the computer name into the lock field.
+  void UpdateLockField(uint8_t* record);
+  // Writes a new table's header and descriptors from `fieldDefs` (whose names are
+  // upper-cased and which may be changed by FCopyDateTimeAsString), then creates the memo
+  // file with `memoBlockSize` when a field needs one. Call right after Open in a create mode,
+  // with the version code set.
+  void CreateTable(TDbfFieldDefs& fieldDefs, int32_t memoBlockSize);
+
+  // The open memo file; nullptr when the table has no memo fields.
+  TMemoFile* MemoFile() { return FMemoFile.get(); }
 
   TDbfFieldDefs& FieldDefs() { return FFieldDefs; }
   const TDbfFieldDefs& FieldDefs() const { return FFieldDefs; }
@@ -104,13 +146,37 @@ class TDbfFile : public TPagedFile {
   bool FCopyDateTimeAsString = false;
 
  protected:
-  // The memo file, once memo files are supported (issue 5); until then memo fields have no
-  // value. The index files, production index first, once indexes are supported.
-  std::unique_ptr<TPagedFile> FMemoFile;
-  std::vector<std::unique_ptr<TPagedFile>> FIndexFiles;
+  // The memo file when the table has memo fields. The index files, production index first;
+  // the index list fills them.
+  std::unique_ptr<TMemoFile> FMemoFile;
+  std::vector<std::unique_ptr<TIndexFileBase>> FIndexFiles;
   std::vector<std::string> FIndexNames;
 
  private:
+  // The memo file object of this table's level, named like the table, not yet opened.
+  void CreateMemoFile(bool autoCreate, int32_t blockSize);
+  // Marks a lock field or autoincrement field the definition at `index` is.
+  void NoteSpecialField(TDbfFieldDef& def, int32_t index, int32_t storedLength);
+  // The date stamp and the header write, without the end-of-file byte.
+  void StampHeader();
+  void RefreshAutoIncCounters();
+  // Date stamp, header and end-of-file byte; the caller holds the header lock.
+  void WriteHeaderLocked();
+  // The end-of-file byte after the last whole record.
+  void WriteEndMark();
+  // Append steps: see Insert.
+  int32_t LockFreeRecordNo();
+  bool RecordWritten(int32_t recNo);
+  void AppendUnderHeaderLock(int32_t recNo, uint8_t* record);
+  [[noreturn]] void RollBackAppend(int32_t recNo, const uint8_t* record, size_t indexCount,
+                                   bool indexFailed);
+  // Refuses layouts the header cannot describe: no fields, too many, lengths over 16 bits.
+  void CheckNewLayout(const TDbfFieldDefs& fieldDefs) const;
+  void BuildDescriptor(const TDbfFieldDef& def, uint8_t* bytes) const;
+  void SetBinaryField(const TDbfFieldDef& def, TFieldType kind, const void* source,
+                      uint8_t* field);
+  void CheckFits(const TDbfFieldDef& def, bool fits, const std::string& valueText) const;
+
   void CheckHeaderLengths();
   void CorrectRecordCount();
   void DetermineCodePage();

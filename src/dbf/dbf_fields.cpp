@@ -1,6 +1,13 @@
 #include "dbf/dbf_fields.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include <fmt/printf.h>
+
+#include "dbf/dbf_layout.h"
+#include "dbf/dbf_str.h"
+#include "platform/exceptions.h"
 
 namespace dbf {
 namespace {
@@ -121,6 +128,99 @@ void TDbfFieldDef::CheckSizePrecision() {
     default:
       break;  // T keeps what it has; unknown types are rejected by the reader
   }
+}
+
+void TDbfFieldDef::SetFieldType(TFieldType kind) {
+  FFieldType = kind;
+  FieldKindToNative();
+  CheckSizePrecision();
+}
+
+void TDbfFieldDef::FieldKindToNative() {
+  const bool dBase7 = FCollection && FCollection->DbfVersion() == kDbfVersionDBase7;
+  switch (FFieldType) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: FNativeFieldType = 'C'; break;
+    case ftSmallint:
+    case ftWord:
+    case ftFloat:
+    case ftCurrency:
+    case ftLargeint: FNativeFieldType = 'N'; break;
+    case ftInteger: FNativeFieldType = dBase7 ? 'I' : 'N'; break;
+    case ftBoolean: FNativeFieldType = 'L'; break;
+    case ftDate: FNativeFieldType = 'D'; break;
+    case ftDateTime: FNativeFieldType = '@'; break;
+    case ftAutoInc: FNativeFieldType = '+'; break;
+    case ftBlob: FNativeFieldType = 'B'; break;
+    case ftMemo: FNativeFieldType = 'M'; break;
+    case ftDBaseOle: FNativeFieldType = 'G'; break;
+    default:
+      FNativeFieldType = 0;
+      throw platform::EDbfError(
+          fmt::sprintf(STRING_INVALID_VCL_FIELD_TYPE, FieldName, static_cast<int>(FFieldType)));
+  }
+}
+
+void TDbfFieldDef::SetDefaultSize() {
+  const bool dBase7 = FCollection && FCollection->DbfVersion() == kDbfVersionDBase7;
+  auto set = [this](int32_t size, int32_t precision) {
+    FSize = size;
+    FPrecision = precision;
+  };
+  switch (FFieldType) {
+    case ftSmallint:
+    case ftWord: set(4, 0); break;
+    case ftInteger: set(dBase7 ? 4 : 9, 0); break;
+    case ftFloat: set(18, 9); break;
+    case ftCurrency: set(16, 2); break;
+    case ftLargeint: set(18, 0); break;
+    case ftDate:
+    case ftDateTime: set(8, 0); break;
+    default: break;
+  }
+}
+
+void TDbfFieldDef::CopyFrom(const TDbfFieldDef& source) {
+  FieldName = source.FieldName;
+  FFieldType = source.FFieldType;
+  FNativeFieldType = source.FNativeFieldType;
+  FSize = source.FSize;
+  FPrecision = source.FPrecision;
+  Required = source.Required;
+  FIsLockField = source.FIsLockField;
+  FValueBuf.reset();
+  FValueBufSize = source.FValueBufSize;
+  if (FValueBufSize > 0) {
+    const size_t bytes = 3 * static_cast<size_t>(FValueBufSize);
+    FValueBuf = std::make_unique<uint8_t[]>(bytes);
+    std::memcpy(FValueBuf.get(), source.FValueBuf.get(), bytes);
+  }
+  FHasDefault = source.FHasDefault;
+  FHasMin = source.FHasMin;
+  FHasMax = source.FHasMax;
+  FAutoIncOffset = source.FAutoIncOffset;
+  FOffset = source.FOffset;
+  FAutoIncValue = source.FAutoIncValue;
+  FCopyFrom = source.Index();
+}
+
+void TDbfFieldDef::CopyFromFieldSpec(const std::string& name, TFieldType kind, int32_t size,
+                                     int32_t precision, bool required, int32_t index) {
+  FieldName = name;
+  FFieldType = kind;
+  FSize = size;
+  FPrecision = precision;
+  Required = required;
+  FCopyFrom = index;
+  FIsLockField = false;
+  FieldKindToNative();
+  SetDefaultSize();
+  AllocValueBuffers();
+  FHasDefault = FHasMin = FHasMax = false;
+  FAutoIncOffset = 0;
+  FOffset = 0;
+  FAutoIncValue = 0;
 }
 
 bool TDbfFieldDef::IsBlob() const {

@@ -31,6 +31,9 @@ class TDbfFieldDef {
   bool Required = false;
 
   TFieldType FieldType() const { return FFieldType; }
+  // Stores the kind, derives the native type (FieldKindToNative) and re-applies the size
+  // rules. Throws EDbfError for a kind no table can hold.
+  void SetFieldType(TFieldType kind);
   // The native type code, upper case; 0 when not recognised.
   char NativeFieldType() const { return FNativeFieldType; }
   // Upper-cases the code, derives the field kind (ftUnknown and code 0 for an unknown code)
@@ -42,7 +45,21 @@ class TDbfFieldDef {
   int32_t Precision() const { return FPrecision; }
   void SetPrecision(int32_t precision);
 
-  bool IsBlob() const;    // a memo kind: M, B or G
+  // The native type of the field's kind: C N L D @ I + B M G; EDbfError (naming the field
+  // and the kind's ordinal) for any other kind, leaving the native type 0.
+  void FieldKindToNative();
+  // The default size and decimals of the field's kind (kinds without one keep theirs).
+  void SetDefaultSize();
+  // Copies everything a definition holds, value buffers included; FCopyFrom becomes the
+  // source's index.
+  void CopyFrom(const TDbfFieldDef& source);
+  // Copies what a field list states (name, kind, size, decimals, required) and fills in the
+  // rest as for a new field: native type, default size, empty value buffers, offsets 0.
+  // `index` is the source's position in its list.
+  void CopyFromFieldSpec(const std::string& name, TFieldType kind, int32_t size,
+                         int32_t precision, bool required, int32_t index);
+
+  bool IsBlob() const;  // a memo kind: M, B or G
   int32_t Index() const;  // 0-based position in the collection; -1 when not in one
 
   // The default, minimum and maximum value bytes: one block of 3 x Size bytes, reallocated

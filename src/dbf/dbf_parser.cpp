@@ -455,29 +455,9 @@ void TDbfParser::Compile(std::string_view text) {
   FExpressionText = text;
 }
 
-namespace {
-
-// A new record as the table file makes one: blanks (an active record), zero bytes in the
-// binary fields (I, +, @, O), then the stored default values.
-// TODO(issue 5): use TDbfFile::InitRecord once the write side has landed.
-void InitEmptyRecord(TDbfFile& dbfFile, uint8_t* record) {
-  std::memset(record, ' ', dbfFile.GetRecordSize());
-  TDbfFieldDefs& defs = dbfFile.FieldDefs();
-  for (int32_t i = 0; i < defs.Count(); ++i) {
-    TDbfFieldDef& def = defs.Items(i);
-    const char type = def.NativeFieldType();
-    if (type == 'I' || type == '+' || type == '@' || type == 'O')
-      std::memset(record + def.FOffset, 0, def.Size());
-    if (def.FHasDefault && def.DefaultBuf() != nullptr)
-      std::memcpy(record + def.FOffset, def.DefaultBuf(), std::min(def.Size(), def.ValueBufSize()));
-  }
-}
-
-}  // namespace
-
 int32_t TDbfParser::EmptyRecordResultLength() {
   std::vector<uint8_t> record(std::max<int32_t>(FDbfFile ? FDbfFile->GetRecordSize() : 0, 1));
-  if (FDbfFile != nullptr) InitEmptyRecord(*FDbfFile, record.data());
+  if (FDbfFile != nullptr) FDbfFile->InitRecord(record.data());
   return static_cast<int32_t>(std::strlen(EvaluateRecord(record.data())));
 }
 

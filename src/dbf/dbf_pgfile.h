@@ -128,4 +128,24 @@ class TPagedFile {
   int64_t FPosition = 0;
 };
 
+// Holds a lock already taken with LockPage and releases it when destroyed, unless Dismiss()
+// handed it on. Release() gives it up early.
+class TPageLock {
+ public:
+  TPageLock(TPagedFile& file, int32_t pageNo) : FFile(&file), FPageNo(pageNo) {}
+  ~TPageLock() { Release(); }
+  TPageLock(const TPageLock&) = delete;
+  TPageLock& operator=(const TPageLock&) = delete;
+  void Release() {
+    if (FFile) FFile->UnlockPage(FPageNo);
+    FFile = nullptr;
+  }
+  void Dismiss() { FFile = nullptr; }
+  bool Held() const { return FFile != nullptr; }
+
+ private:
+  TPagedFile* FFile;
+  int32_t FPageNo;
+};
+
 }  // namespace dbf

@@ -30,4 +30,13 @@ inline constexpr const char* STRING_INDEX_EXPRESSION_TOO_LONG =
     "Index result for \"%s\" too long, >100 characters (%d).";
 inline constexpr const char* STRING_INDEX_NOT_EXIST = "Index \"%s\" does not exist.";
 
+// Messages of our own (fmt::format placeholders).
+inline constexpr const char* STRING_VALUE_DOES_NOT_FIT =
+    "Value {} does not fit field \"{}\" ({} characters).";
+inline constexpr const char* STRING_LAYOUT_TOO_LONG =
+    "Cannot create a table with records of {} bytes and a header of {} bytes: both must stay "
+    "below 65536.";
+inline constexpr const char* STRING_CANNOT_LOCK = "Cannot lock the header of \"{}\".";
+inline constexpr const char* STRING_RECORD_UNREADABLE = "Record {} of \"{}\" cannot be read.";
+
 }  // namespace dbf

@@ -18,6 +18,19 @@ using testing_util::TimeStampBytes;
 
 namespace {
 
+// A dBASE IV memo file of 512-byte blocks holding `data` as a counted memo at block 3.
+std::vector<uint8_t> MemoFileWithBlock3(const std::string& data) {
+  std::vector<uint8_t> bytes(4 * 512, ' ');
+  std::fill(bytes.begin(), bytes.begin() + 512, 0);
+  bytes[0] = 4;     // next free block
+  bytes[21] = 2;    // block size 512, little-endian at offset 20
+  uint8_t* block = bytes.data() + 3 * 512;
+  const uint8_t head[8] = {0xFF, 0xFF, 0x08, 0x00, uint8_t(data.size() + 8), 0, 0, 0};
+  std::copy(head, head + 8, block);
+  std::copy(data.begin(), data.end(), block + 8);
+  return bytes;
+}
+
 // 12 May 2023 13:45:30 in timestamp milliseconds.
 constexpr double kStamp = (738652.0 * 86400 + 13 * 3600 + 45 * 60 + 30) * 1000;
 
@@ -39,6 +52,10 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
       .Record({"gone", "1"}, true)
       .Record({"", "  abc", "", "20241301", "?"})
       .Write(path);
+  const CliResult missing = testing_util::RunCli("dump " + path);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "tabulet-cli: Open: file not found: \"" + dir.File("t.dbt") + "\".\n");
+  testing_util::WriteBytes(dir.File("t.dbt"), MemoFileWithBlock3("Notiz \x84\n2"));
   const CliResult result = testing_util::RunCli("dump " + path);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out,
@@ -52,7 +69,7 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
                 "{\"name\":\"OK\",\"type\":\"L\",\"length\":1,\"decimals\":0},"
                 "{\"name\":\"NOTE\",\"type\":\"M\",\"length\":10,\"decimals\":0}]}\n"
                 "{\"recno\":1,\"deleted\":false,\"values\":"
-                "[\"M\xC3\xA4\xC3\x9F \\\"q\\\"\",42,-3.5,\"2024-02-29\",true,null]}\n"
+                "[\"M\xC3\xA4\xC3\x9F \\\"q\\\"\",42,-3.5,\"2024-02-29\",true,\"Notiz \xC3\xA4\\n2\"]}\n"
                 "{\"recno\":3,\"deleted\":false,\"values\":"
                 "[null,0,null,\"1899-12-30\",false,null]}\n");
 
@@ -89,12 +106,13 @@ TEST(InfoCommand, ShowsHeaderAndFields) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
   DbfBuilder(0x03, {{"NAME", 'C', 0x10, 0x01}, {"NOTE", 'M', 10}}, 0x57).Write(path);
+  testing_util::WriteBytes(dir.File("t.dbt"), MemoFileWithBlock3(""));
   const CliResult result = testing_util::RunCli("info " + path);
   EXPECT_EQ(result.exitCode, 0);
   for (const char* line :
        {"level            dBASE IV (table level 4)\n", "version byte     0x03\n",
         "language driver  0x57\n", "code page        1252\n", "records          0\n",
-        "header length    97\n", "record length    283\n", "memo file        t.dbt (missing)\n",
+        "header length    97\n", "record length    283\n", "memo file        t.dbt (present)\n",
         "     1  NAME         C    ftString       272        0      1  no\n",
         "     2  NOTE         M    ftMemo          10        0    273  no\n"})
     EXPECT_NE(result.out.find(line), std::string::npos) << line << "in\n" << result.out;
@@ -103,20 +121,22 @@ TEST(InfoCommand, ShowsHeaderAndFields) {
 TEST(ReadingCommands, NeverChangeOrCreateFiles) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  // The header's count is wrong, a production index and a memo file are announced, and
-  // neither exists: opening for writing would correct and drop all of that.
+  // The header's count is wrong, a production index is announced and missing, and the memo
+  // file's block size needs repair: opening for writing would correct all of that.
   DbfBuilder(0x8B, {{"NOTE", 'M', 10}, {"N", 'N', 3}}, 0x57)
       .MdxFlag(1)
       .HeaderRecordCount(9)
       .Record({"", "1"})
       .Write(path);
+  testing_util::WriteBytes(dir.File("t.dbt"), std::vector<uint8_t>(512, 0));
   const auto before = ReadBytes(path);
   for (const char* command : {"info ", "dump ", "dump --deleted "}) {
     const CliResult result = testing_util::RunCli(command + path);
     EXPECT_EQ(result.exitCode, 0) << result.out;
     EXPECT_EQ(ReadBytes(path), before) << command;
+    EXPECT_EQ(ReadBytes(dir.File("t.dbt")), std::vector<uint8_t>(512, 0)) << command;
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
 TEST(ReadingCommands, FailuresAndUsageErrors) {

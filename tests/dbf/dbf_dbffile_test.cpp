@@ -11,6 +11,7 @@
 #include "platform/settings.h"
 #include "platform/system.h"
 #include "support/dbf_builder.h"
+#include "support/fake_index.h"
 #include "support/test_util.h"
 
 using namespace dbf;
@@ -222,8 +223,17 @@ TEST(DbfFile, MemoFieldsAndAMissingProductionIndex) {
       .MdxFlag(1)
       .Record({"        12", "7"})
       .Write(path);
+  try {
+    OpenTable(path);
+    ADD_FAILURE() << "opened without its memo file";
+  } catch (const platform::Exception& error) {
+    EXPECT_EQ(std::string(error.what()), "Open: file not found: \"" + dir.File("t.dbt") + "\".");
+  }
+  WriteBytes(dir.File("t.dbt"), std::vector<uint8_t>(512, 0));
   {
     auto table = OpenTable(path);
+    ASSERT_NE(table->MemoFile(), nullptr);
+    EXPECT_EQ(table->MemoFile()->BlockSize(), 512);
     EXPECT_TRUE(table->HasBlob());
     EXPECT_EQ(table->MemoFileName(), dir.File("t.dbt"));
     EXPECT_EQ(table->GetHeader()[0], 0x83);  // memo flag set in the header buffer
@@ -239,7 +249,6 @@ TEST(DbfFile, MemoFieldsAndAMissingProductionIndex) {
   table.FOnIndexMissing = [](bool& deleteLink) { deleteLink = false; };
   table.Open();
   EXPECT_TRUE(table.ForceClose());
-  EXPECT_FALSE(std::filesystem::exists(dir.File("t.dbt")));
 }
 
 TEST(DbfFile, DamagedHeadersAreRefused) {
@@ -319,7 +328,7 @@ namespace {
 class TTableWithIndex : public TDbfFile {
  public:
   TTableWithIndex(const std::string& table, const std::string& index) : TDbfFile(table) {
-    auto file = std::make_unique<TPagedFile>(index);
+    auto file = std::make_unique<testing_util::TFakeIndexFile>(index);
     file->SetMode(pfReadWriteOpen);
     file->OpenFile();
     FIndexFiles.push_back(std::move(file));

@@ -213,6 +213,7 @@ class FieldBinding : public ::testing::Test {
                  "20240229", ""})
         .Record({"AB", "Berlin", "", "", "", "", "F", "", ""})
         .Write(dir_.File("text.dbf"));
+    testing_util::WriteBytes(dir_.File("text.dbt"), std::vector<uint8_t>(512, 0));  // NOTES
     DbfBuilder(0x04, {{"ID", 'I', 4}, {"SEQ", '+', 4}, {"STAMP", '@', 8}, {"RATE", 'O', 8}})
         .Record({testing_util::OrderedInt(-7), testing_util::OrderedInt(12),
                  testing_util::TimeStampBytes((739000.0 * 86400000.0) + 43200000.0),

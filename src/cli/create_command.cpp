@@ -1,0 +1,144 @@
+// tabulet-cli create TABLE --level 3|4|7|25 --field NAME:TYPE[:LENGTH[:DECIMALS]] ... [--force]
+// Creates an empty table (and its memo file when a field needs one) with the engine's own
+// CreateTable, in the code page the process locale gives new tables. Lengths left out take
+// the writer's defaults: N 18 digits without decimals, F 18 digits with 9; types with a fixed
+// length (L D M B G I + @ O) take theirs. Type C needs a length.
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/value_text.h"
+#include "dbf/dbf_common.h"
+#include "dbf/dbf_dbffile.h"
+#include "dbf/dbf_layout.h"
+#include "platform/codepage.h"
+
+namespace cli {
+namespace {
+
+constexpr int kMaxNameLength = 10;
+constexpr int kMaxNameLengthDBase7 = 31;
+constexpr int kMaxCharLength = 65534;
+constexpr int kMaxNumericLength = 20;
+constexpr int kDefaultNumericLength = 18;
+constexpr int kDefaultFloatDecimals = 9;
+constexpr int32_t kMemoBlockSize = 512;
+
+uint8_t VersionOfLevel(int level) {
+  switch (level) {
+    case 3: return dbf::kDbfVersionDBase3;
+    case 4: return dbf::kDbfVersionDBase4;
+    case 7: return dbf::kDbfVersionDBase7;
+    case 25: return dbf::kDbfVersionFoxPro;
+    default: throw UsageError(fmt::format("bad level {}: use 3, 4, 7 or 25", level));
+  }
+}
+
+// The fixed length of a type; 0 for C, N and F, whose length is chosen.
+int FixedLength(char type) {
+  switch (type) {
+    case 'L': return 1;
+    case 'D':
+    case '@':
+    case 'O': return 8;
+    case 'I':
+    case '+': return 4;
+    case 'M':
+    case 'B':
+    case 'G': return 10;
+    default: return 0;
+  }
+}
+
+// Fills in the defaults and refuses what the table could not hold as asked.
+void CheckSpec(TFieldSpec& spec, bool dBase7) {
+  auto fail = [&](const std::string& why) {
+    throw UsageError(fmt::format("field {}: {}", spec.Name, why));
+  };
+  const std::string types = dBase7 ? "CNFLDMBGI+@O" : "CNFLDMBG";
+  if (types.find(spec.Type) == std::string::npos)
+    fail(fmt::format("type {} is not one of {} at this level", spec.Type, types));
+  const int maxName = dBase7 ? kMaxNameLengthDBase7 : kMaxNameLength;
+  if (static_cast<int>(spec.Name.size()) > maxName)
+    fail(fmt::format("the name is longer than {} characters", maxName));
+  const bool numeric = spec.Type == 'N' || spec.Type == 'F';
+  if (spec.Type == 'C') {
+    if (spec.Length < 1 || spec.Length > kMaxCharLength)
+      fail(fmt::format("type C needs a length from 1 to {}", kMaxCharLength));
+  } else if (numeric) {
+    if (spec.Length < 0) spec.Length = kDefaultNumericLength;
+    if (spec.Decimals < 0) spec.Decimals = spec.Type == 'F' ? kDefaultFloatDecimals : 0;
+    if (spec.Length < 1 || spec.Length > kMaxNumericLength)
+      fail(fmt::format("type {} takes a length from 1 to {}", spec.Type, kMaxNumericLength));
+    if (spec.Decimals > 0 && spec.Decimals > spec.Length - 2)
+      fail(fmt::format("{} decimals need a length of at least {}", spec.Decimals,
+                       spec.Decimals + 2));
+  } else {
+    const int fixed = FixedLength(spec.Type);
+    if (spec.Length >= 0 && spec.Length != fixed)
+      fail(fmt::format("type {} has the fixed length {}", spec.Type, fixed));
+    spec.Length = fixed;
+  }
+  if (!numeric && spec.Decimals > 0) fail(fmt::format("type {} has no decimals", spec.Type));
+  if (!numeric) spec.Decimals = 0;
+}
+
+void RunCreate(const std::string& path, int level, const std::vector<std::string>& fieldTexts,
+               bool force) {
+  const uint8_t version = VersionOfLevel(level);
+  const bool dBase7 = version == dbf::kDbfVersionDBase7;
+  if (fieldTexts.empty()) throw UsageError("a table needs at least one --field");
+  if (!force && std::filesystem::exists(path))
+    throw UsageError(fmt::format("{} exists (--force replaces it)", path));
+
+  dbf::TDbfFieldDefs defs;
+  defs.SetDbfVersion(version);
+  std::set<std::string> names;
+  for (const std::string& text : fieldTexts) {
+    TFieldSpec spec = ParseFieldSpec(text);
+    spec.Name = platform::FromUtf8(dbf::DbfGlobals().DefaultCreateCodePage(), spec.Name);
+    for (char& c : spec.Name)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    CheckSpec(spec, dBase7);
+    if (!names.insert(spec.Name).second)
+      throw UsageError(fmt::format("field {} is defined twice", spec.Name));
+    dbf::TDbfFieldDef& def = defs.Add();
+    def.FieldName = spec.Name;
+    // Size and decimals first: they decide a numeric field's kind.
+    def.SetSize(spec.Length);
+    def.SetPrecision(spec.Decimals);
+    def.SetNativeFieldType(spec.Type);
+  }
+
+  dbf::TDbfFile table(path);
+  table.SetMode(dbf::pfExclusiveCreate);
+  table.SetAutoCreate(true);
+  table.SetDbfVersion(version);
+  table.Open();
+  table.CreateTable(defs, kMemoBlockSize);
+  table.Close();
+}
+
+}  // namespace
+
+void AddCreateCommand(CLI::App& app) {
+  CLI::App* create = app.add_subcommand("create", "Create an empty table");
+  auto path = std::make_shared<std::string>();
+  auto level = std::make_shared<int>(0);
+  auto fields = std::make_shared<std::vector<std::string>>();
+  auto force = std::make_shared<bool>(false);
+  create->add_option("TABLE", *path, "the .dbf file to create")->required();
+  create->add_option("--level", *level, "3, 4, 7 or 25 (FoxPro)")->required();
+  create->add_option("--field", *fields,
+                     "NAME:TYPE[:LENGTH[:DECIMALS]], TYPE one of C N F L D M B G "
+                     "(and I + @ O at level 7); repeat for each field")
+      ->required();
+  create->add_flag("--force", *force, "replace an existing table");
+  create->callback([=] { RunCreate(*path, *level, *fields, *force); });
+}
+
+}  // namespace cli
