@@ -43,6 +43,7 @@ class TDbfFileSource : public TRecordSource {
   platform::TDateTimePattern FLongTime;
   bool FPlainDate;  // the date and time patterns write no HTML-special characters
   bool FPlainTime;
+  std::string FMemo;
 };
 
 // Whether the export right-aligns fields of this kind: the numeric ones.
