@@ -22,8 +22,6 @@ namespace {
 
 constexpr int kMaxNameLength = 10;
 constexpr int kMaxNameLengthDBase7 = 31;
-constexpr int kMaxCharLength = 65534;
-constexpr int kMaxNumericLength = 20;
 constexpr int kDefaultNumericLength = 18;
 constexpr int kDefaultFloatDecimals = 9;
 constexpr int32_t kMemoBlockSize = 512;
@@ -67,13 +65,13 @@ void CheckSpec(TFieldSpec& spec, bool dBase7) {
     fail(fmt::format("the name is longer than {} characters", maxName));
   const bool numeric = spec.Type == 'N' || spec.Type == 'F';
   if (spec.Type == 'C') {
-    if (spec.Length < 1 || spec.Length > kMaxCharLength)
-      fail(fmt::format("type C needs a length from 1 to {}", kMaxCharLength));
+    if (spec.Length < 1 || spec.Length > dbf::kMaxCharSize)
+      fail(fmt::format("type C needs a length from 1 to {}", dbf::kMaxCharSize));
   } else if (numeric) {
     if (spec.Length < 0) spec.Length = kDefaultNumericLength;
     if (spec.Decimals < 0) spec.Decimals = spec.Type == 'F' ? kDefaultFloatDecimals : 0;
-    if (spec.Length < 1 || spec.Length > kMaxNumericLength)
-      fail(fmt::format("type {} takes a length from 1 to {}", spec.Type, kMaxNumericLength));
+    if (spec.Length < 1 || spec.Length > dbf::kMaxNumericSize)
+      fail(fmt::format("type {} takes a length from 1 to {}", spec.Type, dbf::kMaxNumericSize));
     if (spec.Decimals > 0 && spec.Decimals > spec.Length - 2)
       fail(fmt::format("{} decimals need a length of at least {}", spec.Decimals,
                        spec.Decimals + 2));

@@ -169,7 +169,7 @@ class RecordWriter {
       case ftMemo:
       case ftBlob:
       case ftDBaseOle:
-        if (LoadMemo(def, record)) {
+        if (table_.ReadMemo(def, record, memo_)) {
           if (def.FieldType() != ftMemo) return AppendJsonString(out, Base64Encode(memo_));
           utf8_.clear();
           platform::AppendUtf8(codePage_, memo_, utf8_);
@@ -179,15 +179,6 @@ class RecordWriter {
       default: break;
     }
     out += "null";
-  }
-
-  // The memo of the field into memo_; false when the field has none.
-  bool LoadMemo(const TDbfFieldDef& def, const uint8_t* record) {
-    int32_t block = 0;
-    dbf::TMemoFile* memoFile = table_.MemoFile();
-    if (!memoFile || !Decode(def, dbf::ftInteger, block, record)) return false;
-    memoFile->LoadMemo(block, memo_);
-    return !memo_.empty();
   }
 
   TDbfFile& table_;

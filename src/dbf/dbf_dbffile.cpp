@@ -358,6 +358,14 @@ bool TDbfFile::GetFieldDataFromDef(const TDbfFieldDef& def, TFieldType kind, voi
   return DecodeField(def, kind, dest, record);
 }
 
+bool TDbfFile::ReadMemo(const TDbfFieldDef& def, const uint8_t* record, std::string& memo) {
+  memo.clear();
+  int32_t block = 0;
+  if (!FMemoFile || !DecodeField(def, ftInteger, &block, record)) return false;
+  FMemoFile->LoadMemo(block, memo);
+  return !memo.empty();
+}
+
 bool TDbfFile::GetFieldData(int32_t fieldIndex, TFieldType kind, void* dest,
                             const uint8_t* record) const {
   return DecodeField(FFieldDefs.Items(fieldIndex), kind, dest, record);

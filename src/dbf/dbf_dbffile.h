@@ -116,6 +116,9 @@ class TDbfFile : public TPagedFile {
 
   // The open memo file; nullptr when the table has no memo fields.
   TMemoFile* MemoFile() { return FMemoFile.get(); }
+  // Replaces `memo` with the memo a memo field of `record` refers to; false (and `memo`
+  // empty) when the field has none or the table has no memo file.
+  bool ReadMemo(const TDbfFieldDef& def, const uint8_t* record, std::string& memo);
 
   TDbfFieldDefs& FieldDefs() { return FFieldDefs; }
   const TDbfFieldDefs& FieldDefs() const { return FFieldDefs; }

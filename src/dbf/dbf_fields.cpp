@@ -12,9 +12,6 @@
 namespace dbf {
 namespace {
 
-// Size limits of the native types.
-constexpr int32_t kMaxCharSize = 65534;
-constexpr int32_t kMaxNumericSize = 20;
 // Numeric fields of at most this many digits are small integers, whatever the float setting.
 constexpr int32_t kSmallintDigits = 4;
 constexpr int32_t kIntegerDigits = 9;

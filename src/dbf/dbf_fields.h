@@ -14,6 +14,10 @@
 
 namespace dbf {
 
+// Longest stored lengths of text (C) and number (N, F) fields.
+constexpr int32_t kMaxCharSize = 65534;
+constexpr int32_t kMaxNumericSize = 20;
+
 using platform::TFieldType;
 using enum platform::TFieldType;
 

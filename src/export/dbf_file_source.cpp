@@ -182,8 +182,12 @@ void TDbfFileSource::FieldText(int field, std::string& text) {
       if (FTable.GetFieldDataFromDef(def, ftDateTime, &real, FRecord))
         AppendDateTime(BDETimeStampToDateTime(real), text);
       break;
-    default:
-      break;  // memo kinds give no text until the table reads its memo file
+    case ftMemo:
+    case ftBlob:
+    case ftDBaseOle:
+      if (FTable.ReadMemo(def, FRecord, FMemo)) platform::AppendUtf8(FTable.UseCodePage(), FMemo, text);
+      break;
+    default: break;
   }
 }
 

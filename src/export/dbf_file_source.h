@@ -52,6 +52,7 @@ class TDbfFileSource : public TRecordSource {
   platform::TDateTimePattern FLongTime;
   bool FPlainDate;  // the date and time patterns write no HTML-special characters
   bool FPlainTime;
+  std::string FMemo;
   TRecordFilter FFilter;
 };
 

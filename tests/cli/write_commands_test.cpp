@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "support/cli_runner.h"
 #include "support/test_util.h"
 
 using testing_util::ReadBytes;
@@ -18,26 +19,11 @@ using testing_util::TempDir;
 
 namespace {
 
-struct Result {
-  int exitCode;
-  std::string out;
-};
+using Result = testing_util::CliResult;
 
-// Runs tabulet-cli with `arguments` (shell syntax) in a German locale; stdout is captured,
-// stderr appended.
+// Runs tabulet-cli in a German locale.
 Result Cli(const std::string& arguments) {
-  const char* cli = std::getenv("TABULET_CLI");
-  EXPECT_NE(cli, nullptr) << "TABULET_CLI names the program";
-  const std::string command =
-      "LC_ALL=de_DE.UTF-8 " + std::string(cli ? cli : "tabulet-cli") + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Result result{-1, ""};
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int status = pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return testing_util::RunCli(arguments, "LC_ALL=de_DE.UTF-8");
 }
 
 void WriteText(const std::string& path, const std::string& text) {

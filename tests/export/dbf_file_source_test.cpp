@@ -142,3 +142,19 @@ TEST(ExportCommand, RefusesBadArgumentsAndReportsFailures) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("t.htm")));
 }
+
+TEST(ExportCommand, MemosAreWrittenWholeOnOneCellLine) {
+  TempDir dir;
+  const std::string table = dir.File("m.dbf");
+  ASSERT_EQ(RunCli("create " + table + " --level 4 --field NOTE:M --field N:N:5").exitCode, 0);
+  testing_util::WriteBytes(dir.File("rows.jsonl"),
+                           {'{', '"', 'N', 'O', 'T', 'E', '"', ':', '"', 'l', '1', '\\', 'r',
+                            '\\', 'n', '<', 'b', '>', ' ', 0xC3, 0xA4, '"', ',', '"', 'N', '"',
+                            ':', '3', '}', '\n'});
+  ASSERT_EQ(RunCli("append " + table + " " + dir.File("rows.jsonl")).exitCode, 0);
+  ASSERT_EQ(RunCli("export " + table).exitCode, 0);
+  const std::string page = AsText(ReadBytes(dir.File("m.htm")));
+  EXPECT_NE(page.find("<tr>\r\n<td>l1\r\n&lt;b&gt; \xC3\xA4</td>\r\n<td align=right>3</td>\r\n"),
+            std::string::npos)
+      << page;
+}

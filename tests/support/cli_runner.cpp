@@ -7,9 +7,10 @@
 
 namespace testing_util {
 
-CliResult RunCli(const std::string& arguments) {
+CliResult RunCli(const std::string& arguments, const std::string& environment) {
   const char* cli = std::getenv("TABULET_CLI");
-  const std::string command = std::string(cli ? cli : "tabulet-cli") + " " + arguments + " 2>&1";
+  const std::string command = (environment.empty() ? "" : environment + " ") +
+                              std::string(cli ? cli : "tabulet-cli") + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   CliResult result{-1, ""};
   if (pipe == nullptr) return result;

@@ -11,7 +11,7 @@ struct CliResult {
   std::string out;  // stdout, with stderr appended
 };
 
-// `arguments` in shell syntax.
-CliResult RunCli(const std::string& arguments);
+// `arguments` in shell syntax; `environment` ("LC_ALL=de_DE.UTF-8") is set for the run.
+CliResult RunCli(const std::string& arguments, const std::string& environment = "");
 
 }  // namespace testing_util
