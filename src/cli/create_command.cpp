@@ -28,61 +28,74 @@ constexpr int32_t kMemoBlockSize = 512;
 
 uint8_t VersionOfLevel(int level) {
   switch (level) {
-    case 3: return dbf::kDbfVersionDBase3;
-    case 4: return dbf::kDbfVersionDBase4;
-    case 7: return dbf::kDbfVersionDBase7;
-    case 25: return dbf::kDbfVersionFoxPro;
-    default: throw UsageError(fmt::format("bad level {}: use 3, 4, 7 or 25", level));
+    case 3:
+      return dbf::kDbfVersionDBase3;
+    case 4:
+      return dbf::kDbfVersionDBase4;
+    case 7:
+      return dbf::kDbfVersionDBase7;
+    case 25:
+      return dbf::kDbfVersionFoxPro;
+    default:
+      throw UsageError(fmt::format("bad level {}: use 3, 4, 7 or 25", level));
   }
 }
 
 // The fixed length of a type; 0 for C, N and F, whose length is chosen.
 int FixedLength(char type) {
   switch (type) {
-    case 'L': return 1;
+    case 'L':
+      return 1;
     case 'D':
     case '@':
-    case 'O': return 8;
+    case 'O':
+      return 8;
     case 'I':
-    case '+': return 4;
+    case '+':
+      return 4;
     case 'M':
     case 'B':
-    case 'G': return 10;
-    default: return 0;
+    case 'G':
+      return 10;
+    default:
+      return 0;
   }
 }
 
 // Fills in the defaults and refuses what the table could not hold as asked.
-void CheckSpec(TFieldSpec& spec, bool dBase7) {
+void CheckFieldDefinition(TFieldSpec& definition, bool dBase7) {
   auto fail = [&](const std::string& why) {
-    throw UsageError(fmt::format("field {}: {}", spec.Name, why));
+    throw UsageError(fmt::format("field {}: {}", definition.Name, why));
   };
   const std::string types = dBase7 ? "CNFLDMBGI+@O" : "CNFLDMBG";
-  if (types.find(spec.Type) == std::string::npos)
-    fail(fmt::format("type {} is not one of {} at this level", spec.Type, types));
+  if (types.find(definition.Type) == std::string::npos)
+    fail(fmt::format("type {} is not one of {} at this level", definition.Type, types));
   const int maxName = dBase7 ? kMaxNameLengthDBase7 : kMaxNameLength;
-  if (static_cast<int>(spec.Name.size()) > maxName)
+  if (static_cast<int>(definition.Name.size()) > maxName)
     fail(fmt::format("the name is longer than {} characters", maxName));
-  const bool numeric = spec.Type == 'N' || spec.Type == 'F';
-  if (spec.Type == 'C') {
-    if (spec.Length < 1 || spec.Length > dbf::kMaxCharSize)
+  const bool numeric = definition.Type == 'N' || definition.Type == 'F';
+  if (definition.Type == 'C') {
+    if (definition.Length < 1 || definition.Length > dbf::kMaxCharSize)
       fail(fmt::format("type C needs a length from 1 to {}", dbf::kMaxCharSize));
   } else if (numeric) {
-    if (spec.Length < 0) spec.Length = kDefaultNumericLength;
-    if (spec.Decimals < 0) spec.Decimals = spec.Type == 'F' ? kDefaultFloatDecimals : 0;
-    if (spec.Length < 1 || spec.Length > dbf::kMaxNumericSize)
-      fail(fmt::format("type {} takes a length from 1 to {}", spec.Type, dbf::kMaxNumericSize));
-    if (spec.Decimals > 0 && spec.Decimals > spec.Length - 2)
-      fail(fmt::format("{} decimals need a length of at least {}", spec.Decimals,
-                       spec.Decimals + 2));
+    if (definition.Length < 0) definition.Length = kDefaultNumericLength;
+    if (definition.Decimals < 0)
+      definition.Decimals = definition.Type == 'F' ? kDefaultFloatDecimals : 0;
+    if (definition.Length < 1 || definition.Length > dbf::kMaxNumericSize)
+      fail(fmt::format("type {} takes a length from 1 to {}", definition.Type,
+                       dbf::kMaxNumericSize));
+    if (definition.Decimals > 0 && definition.Decimals > definition.Length - 2)
+      fail(fmt::format("{} decimals need a length of at least {}", definition.Decimals,
+                       definition.Decimals + 2));
   } else {
-    const int fixed = FixedLength(spec.Type);
-    if (spec.Length >= 0 && spec.Length != fixed)
-      fail(fmt::format("type {} has the fixed length {}", spec.Type, fixed));
-    spec.Length = fixed;
+    const int fixed = FixedLength(definition.Type);
+    if (definition.Length >= 0 && definition.Length != fixed)
+      fail(fmt::format("type {} has the fixed length {}", definition.Type, fixed));
+    definition.Length = fixed;
   }
-  if (!numeric && spec.Decimals > 0) fail(fmt::format("type {} has no decimals", spec.Type));
-  if (!numeric) spec.Decimals = 0;
+  if (!numeric && definition.Decimals > 0)
+    fail(fmt::format("type {} has no decimals", definition.Type));
+  if (!numeric) definition.Decimals = 0;
 }
 
 void RunCreate(const std::string& path, int level, const std::vector<std::string>& fieldTexts,
@@ -97,19 +110,20 @@ void RunCreate(const std::string& path, int level, const std::vector<std::string
   defs.SetDbfVersion(version);
   std::set<std::string> names;
   for (const std::string& text : fieldTexts) {
-    TFieldSpec spec = ParseFieldSpec(text);
-    spec.Name = platform::FromUtf8(dbf::DbfGlobals().DefaultCreateCodePage(), spec.Name);
-    for (char& c : spec.Name)
+    TFieldSpec definition = ParseFieldSpec(text);
+    definition.Name =
+        platform::FromUtf8(dbf::DbfGlobals().DefaultCreateCodePage(), definition.Name);
+    for (char& c : definition.Name)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    CheckSpec(spec, dBase7);
-    if (!names.insert(spec.Name).second)
-      throw UsageError(fmt::format("field {} is defined twice", spec.Name));
+    CheckFieldDefinition(definition, dBase7);
+    if (!names.insert(definition.Name).second)
+      throw UsageError(fmt::format("field {} is defined twice", definition.Name));
     dbf::TDbfFieldDef& def = defs.Add();
-    def.FieldName = spec.Name;
+    def.FieldName = definition.Name;
     // Size and decimals first: they decide a numeric field's kind.
-    def.SetSize(spec.Length);
-    def.SetPrecision(spec.Decimals);
-    def.SetNativeFieldType(spec.Type);
+    def.SetSize(definition.Length);
+    def.SetPrecision(definition.Decimals);
+    def.SetNativeFieldType(definition.Type);
   }
 
   dbf::TDbfFile table(path);
@@ -131,9 +145,10 @@ void AddCreateCommand(CLI::App& app) {
   auto force = std::make_shared<bool>(false);
   create->add_option("TABLE", *path, "the .dbf file to create")->required();
   create->add_option("--level", *level, "3, 4, 7 or 25 (FoxPro)")->required();
-  create->add_option("--field", *fields,
-                     "NAME:TYPE[:LENGTH[:DECIMALS]], TYPE one of C N F L D M B G "
-                     "(and I + @ O at level 7); repeat for each field")
+  create
+      ->add_option("--field", *fields,
+                   "NAME:TYPE[:LENGTH[:DECIMALS]], TYPE one of C N F L D M B G "
+                   "(and I + @ O at level 7); repeat for each field")
       ->required();
   create->add_flag("--force", *force, "replace an existing table");
   create->callback([=] { RunCreate(*path, *level, *fields, *force); });

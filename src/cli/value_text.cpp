@@ -32,7 +32,8 @@ std::string Base64Encode(std::string_view bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
+    const uint32_t n =
+        (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
     for (int shift = 18; shift >= 0; shift -= 6) out += kAlphabet[(n >> shift) & 63];
   }
   const size_t rest = bytes.size() - i;
@@ -75,8 +76,8 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
 std::optional<TIsoDateTime> ParseIsoDateTime(std::string_view text, bool withTime) {
   TIsoDateTime result;
   if (text.size() < 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
-  if (!ParseNumber(text.substr(0, 4), result.Year) || !ParseNumber(text.substr(5, 2), result.Month) ||
-      !ParseNumber(text.substr(8, 2), result.Day))
+  if (!ParseNumber(text.substr(0, 4), result.Year) ||
+      !ParseNumber(text.substr(5, 2), result.Month) || !ParseNumber(text.substr(8, 2), result.Day))
     return std::nullopt;
   if (text.size() > 10) {
     if (!withTime || text.size() != 19 || text[10] != 'T' || text[13] != ':' || text[16] != ':')
@@ -109,16 +110,17 @@ TFieldSpec ParseFieldSpec(const std::string& text) {
     start = colon + 1;
   }
   if (count < 2) return fail("expected NAME:TYPE[:LENGTH[:DECIMALS]]");
-  TFieldSpec spec;
-  spec.Name = parts[0];
-  if (spec.Name.empty()) return fail("the name is empty");
+  TFieldSpec definition;
+  definition.Name = parts[0];
+  if (definition.Name.empty()) return fail("the name is empty");
   if (parts[1].size() != 1) return fail("the type is one letter or sign");
-  spec.Type = static_cast<char>(parts[1][0] >= 'a' && parts[1][0] <= 'z' ? parts[1][0] - 32
-                                                                          : parts[1][0]);
-  if (count > 2 && !ParseNumber(parts[2], spec.Length)) return fail("the length is not a number");
-  if (count > 3 && !ParseNumber(parts[3], spec.Decimals))
+  definition.Type =
+      static_cast<char>(parts[1][0] >= 'a' && parts[1][0] <= 'z' ? parts[1][0] - 32 : parts[1][0]);
+  if (count > 2 && !ParseNumber(parts[2], definition.Length))
+    return fail("the length is not a number");
+  if (count > 3 && !ParseNumber(parts[3], definition.Decimals))
     return fail("the decimals are not a number");
-  return spec;
+  return definition;
 }
 
 }  // namespace cli

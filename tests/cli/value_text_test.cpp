@@ -8,7 +8,7 @@ using namespace cli;
 
 TEST(ValueText, Base64RoundTripsAndRejectsGarbage) {
   for (const std::string& bytes : {std::string(), std::string("f"), std::string("fo"),
-                                  std::string("foo"), std::string("\0\xFF\x10 binary", 10)}) {
+                                   std::string("foo"), std::string("\0\xFF\x10 binary", 10)}) {
     std::string back = "stale";
     ASSERT_TRUE(Base64Decode(Base64Encode(bytes), back));
     EXPECT_EQ(back, bytes);
@@ -17,7 +17,8 @@ TEST(ValueText, Base64RoundTripsAndRejectsGarbage) {
   std::string out;
   EXPECT_TRUE(Base64Decode("Zm9v\nYmFy", out));
   EXPECT_EQ(out, "foobar");
-  for (const char* bad : {"Zm8", "Zm8*", "Z=m8", "Zm8===="}) EXPECT_FALSE(Base64Decode(bad, out)) << bad;
+  for (const char* bad : {"Zm8", "Zm8*", "Z=m8", "Zm8===="})
+    EXPECT_FALSE(Base64Decode(bad, out)) << bad;
 }
 
 TEST(ValueText, IsoDatesAndTimes) {
@@ -46,13 +47,12 @@ TEST(ValueText, FieldDefinitions) {
       {"BOOKED:D", "BOOKED", 'D', -1, -1},
   };
   for (const auto& c : kCases) {
-    const TFieldSpec spec = ParseFieldSpec(c.text);
-    EXPECT_EQ(spec.Name, c.name);
-    EXPECT_EQ(spec.Type, c.type);
-    EXPECT_EQ(spec.Length, c.length);
-    EXPECT_EQ(spec.Decimals, c.decimals);
+    const TFieldSpec definition = ParseFieldSpec(c.text);
+    EXPECT_EQ(definition.Name, c.name);
+    EXPECT_EQ(definition.Type, c.type);
+    EXPECT_EQ(definition.Length, c.length);
+    EXPECT_EQ(definition.Decimals, c.decimals);
   }
-  for (const char* bad : {"NAME", ":C", "NAME:", "NAME:CC", "NAME:C:x", "NAME:N:5:-1",
-                          "A:N:5:2:1"})
+  for (const char* bad : {"NAME", ":C", "NAME:", "NAME:CC", "NAME:C:x", "NAME:N:5:-1", "A:N:5:2:1"})
     EXPECT_THROW(ParseFieldSpec(bad), UsageError) << bad;
 }
