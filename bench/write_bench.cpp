@@ -26,9 +26,11 @@ std::unique_ptr<dbf::TDbfFile> NewTable(const std::string& path, bool withMemo) 
     char type;
     int size, decimals;
   };
-  std::vector<Field> fields = {
-      {"NAME", 'C', 20, 0}, {"QTY", 'N', 10, 0}, {"PRICE", 'N', 12, 2}, {"DAY", 'D', 8, 0},
-      {"OK", 'L', 1, 0}};
+  std::vector<Field> fields = {{"NAME", 'C', 20, 0},
+                               {"QTY", 'N', 10, 0},
+                               {"PRICE", 'N', 12, 2},
+                               {"DAY", 'D', 8, 0},
+                               {"OK", 'L', 1, 0}};
   if (withMemo) fields.push_back({"NOTE", 'M', 10, 0});
   dbf::TDbfFieldDefs defs;
   defs.SetDbfVersion(dbf::kDbfVersionDBase4);
@@ -91,8 +93,12 @@ void Append(benchmark::State& state, dbf::TPagedFileMode mode) {
   std::filesystem::remove(path);
 }
 
-void BM_AppendExclusive(benchmark::State& state) { Append(state, dbf::pfExclusiveOpen); }
-void BM_AppendShared(benchmark::State& state) { Append(state, dbf::pfReadWriteOpen); }
+void BM_AppendExclusive(benchmark::State& state) {
+  Append(state, dbf::pfExclusiveOpen);
+}
+void BM_AppendShared(benchmark::State& state) {
+  Append(state, dbf::pfReadWriteOpen);
+}
 
 // A memo file with one memo of the asked size; each iteration appends another (store) or
 // reads the first one (load).
@@ -122,8 +128,12 @@ void Memo(benchmark::State& state, bool store) {
   std::filesystem::remove(TempPath("memo.dbt"));
 }
 
-void BM_MemoStore(benchmark::State& state) { Memo(state, true); }
-void BM_MemoLoad(benchmark::State& state) { Memo(state, false); }
+void BM_MemoStore(benchmark::State& state) {
+  Memo(state, true);
+}
+void BM_MemoLoad(benchmark::State& state) {
+  Memo(state, false);
+}
 
 }  // namespace
 

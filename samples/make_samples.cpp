@@ -28,9 +28,9 @@ struct Field {
 
 // Belegnummer, Datum, Buchungstext, Soll- und Habenkonto, Betrag, Steuersatz, bezahlt, Notiz.
 const Field kFields[] = {
-    {"BELEGNR", 'N', 6, 0}, {"DATUM", 'D', 8, 0},    {"TEXT", 'C', 40, 0},
-    {"SOLL", 'N', 4, 0},    {"HABEN", 'N', 4, 0},    {"BETRAG", 'N', 12, 2},
-    {"STEUER", 'N', 5, 1},  {"BEZAHLT", 'L', 1, 0},  {"NOTIZ", 'M', 10, 0},
+    {"BELEGNR", 'N', 6, 0}, {"DATUM", 'D', 8, 0},   {"TEXT", 'C', 40, 0},
+    {"SOLL", 'N', 4, 0},    {"HABEN", 'N', 4, 0},   {"BETRAG", 'N', 12, 2},
+    {"STEUER", 'N', 5, 1},  {"BEZAHLT", 'L', 1, 0}, {"NOTIZ", 'M', 10, 0},
 };
 
 struct Posting {
@@ -95,15 +95,19 @@ const Posting kPostings[] = {
 // Notes for some postings: short texts, and one that spans several memo blocks.
 std::string NoteFor(int index) {
   switch (index % 7) {
-    case 0: return "Beleg liegt im Ordner \"Eingang\".";
-    case 3: return "Rückfrage bei Frau Weiß: Skonto 2 % innerhalb von 14 Tagen.\r\n"
-                   "Zahlung über Überweisung veranlasst.";
-    default: break;
+    case 0:
+      return "Beleg liegt im Ordner \"Eingang\".";
+    case 3:
+      return "Rückfrage bei Frau Weiß: Skonto 2 % innerhalb von 14 Tagen.\r\n"
+             "Zahlung über Überweisung veranlasst.";
+    default:
+      break;
   }
   if (index == 12) {
     std::string text = "Projektübersicht:\r\n";
     for (int line = 1; line <= 20; ++line)
-      text += "Position " + std::to_string(line) + ": Leistung gemäß Angebot, "
+      text += "Position " + std::to_string(line) +
+              ": Leistung gemäß Angebot, "
               "abgerechnet nach Aufwand.\r\n";
     return text;
   }

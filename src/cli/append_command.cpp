@@ -48,8 +48,7 @@ class RecordAppender {
   // Appends the record a line describes; false for a line that is no record (dump's header).
   bool Append(const json& line) {
     if (!line.is_object()) throw BadValue("a line must be a JSON object");
-    if (line.contains("fields") && line.contains("level") && line.contains("records"))
-      return false;
+    if (line.contains("fields") && line.contains("level") && line.contains("records")) return false;
     table_.InitRecord(record_.data());
     const auto values = line.find("values");
     if (values != line.end() && values->is_array() && line.contains("recno"))
@@ -97,8 +96,8 @@ class RecordAppender {
       case 'C': {
         const std::string text = platform::FromUtf8(table_.UseCodePage(), Text(value));
         if (static_cast<int32_t>(text.size()) > def.Size())
-          throw BadValue(fmt::format("the text needs {} bytes, the field holds {}", text.size(),
-                                     def.Size()));
+          throw BadValue(
+              fmt::format("the text needs {} bytes, the field holds {}", text.size(), def.Size()));
         return table_.SetFieldData(index, dbf::ftString, text.c_str(), record);
       }
       case 'N':
@@ -118,7 +117,8 @@ class RecordAppender {
         const int64_t number = Integer(value);
         return table_.SetFieldData(index, dbf::ftLargeint, &number, record);
       }
-      case '+': return;  // numbered by the table
+      case '+':
+        return;  // numbered by the table
       case 'L': {
         if (!value.is_boolean()) throw BadValue("expected true or false");
         const int16_t flag = value.get<bool>() ? 1 : 0;
@@ -135,8 +135,10 @@ class RecordAppender {
       }
       case 'M':
       case 'B':
-      case 'G': return StoreMemo(index, def, value);
-      default: throw BadValue("the field's type cannot be written");
+      case 'G':
+        return StoreMemo(index, def, value);
+      default:
+        throw BadValue("the field's type cannot be written");
     }
   }
 

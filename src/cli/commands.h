@@ -19,8 +19,8 @@ class UsageError : public std::runtime_error {
 // Registers every subcommand; defined in commands.cpp.
 void AddCommands(CLI::App& app);
 
-void AddInfoCommand(CLI::App& app);  // info_command.cpp
-void AddDumpCommand(CLI::App& app);  // dump_command.cpp
+void AddInfoCommand(CLI::App& app);    // info_command.cpp
+void AddDumpCommand(CLI::App& app);    // dump_command.cpp
 void AddCreateCommand(CLI::App& app);  // create_command.cpp
 void AddAppendCommand(CLI::App& app);  // append_command.cpp
 void AddExportCommand(CLI::App& app);  // export_command.cpp

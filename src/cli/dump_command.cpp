@@ -176,7 +176,8 @@ class RecordWriter {
           return AppendJsonString(out, utf8_);
         }
         break;
-      default: break;
+      default:
+        break;
     }
     out += "null";
   }

@@ -41,7 +41,8 @@ std::string DefaultOutput(const std::string& table) {
 std::string CheckedColor(const std::string& text, const char* option) {
   std::string normalized;
   if (!exporter::ParseHtmlColor(text, normalized))
-    throw UsageError(std::string(option) + ": \"" + text + "\" is not a colour of the form #RRGGBB");
+    throw UsageError(std::string(option) + ": \"" + text +
+                     "\" is not a colour of the form #RRGGBB");
   return normalized;
 }
 

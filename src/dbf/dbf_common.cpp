@@ -43,17 +43,17 @@ const TDbfGlobals& DbfGlobals() {
   return *slot;
 }
 
-void ResetDbfGlobals() { GlobalsSlot() = std::make_unique<TDbfGlobals>(); }
+void ResetDbfGlobals() {
+  GlobalsSlot() = std::make_unique<TDbfGlobals>();
+}
 
-int32_t TranslateString(int32_t fromCP, int32_t toCP, const char* src, int32_t length,
-                        char* dest) {
+int32_t TranslateString(int32_t fromCP, int32_t toCP, const char* src, int32_t length, char* dest) {
   if (length < 0) length = static_cast<int32_t>(std::strlen(src));
   if (length == 0) return 0;
   // OEM <-> ANSI, the common pair, and every other pair go the same way: single-byte tables
   // convert directly, other code pages through UTF-16, never splitting a character.
-  return static_cast<int32_t>(platform::ConvertCodePage(fromCP, toCP, src,
-                                                        static_cast<size_t>(length), dest,
-                                                        static_cast<size_t>(length)));
+  return static_cast<int32_t>(platform::ConvertCodePage(
+      fromCP, toCP, src, static_cast<size_t>(length), dest, static_cast<size_t>(length)));
 }
 
 bool IsFullFilePath(const std::string& path) {
@@ -135,8 +135,12 @@ bool FloatToField(int32_t width, int32_t decimals, char* dest, double value) {
   return true;
 }
 
-int32_t Int64ToStrBuf(int64_t value, char* dest) { return AbsoluteDigits(value, dest); }
+int32_t Int64ToStrBuf(int64_t value, char* dest) {
+  return AbsoluteDigits(value, dest);
+}
 
-int32_t IntToStrBuf(int32_t value, char* dest) { return AbsoluteDigits(value, dest); }
+int32_t IntToStrBuf(int32_t value, char* dest) {
+  return AbsoluteDigits(value, dest);
+}
 
 }  // namespace dbf

@@ -36,8 +36,7 @@ void ResetDbfGlobals();
 // `dest`, which may be `src` and holds at least `length` bytes. Whole characters only: the
 // result never exceeds `length` bytes and never ends in half a character. Returns the number
 // of bytes written (equal to `length` when the code pages are equal).
-int32_t TranslateString(int32_t fromCP, int32_t toCP, const char* src, int32_t length,
-                        char* dest);
+int32_t TranslateString(int32_t fromCP, int32_t toCP, const char* src, int32_t length, char* dest);
 
 // True for "X:..." drive paths, "\\..." network paths and absolute "/..." paths.
 bool IsFullFilePath(const std::string& path);

@@ -176,8 +176,7 @@ class TDbfFile : public TPagedFile {
   // Refuses layouts the header cannot describe: no fields, too many, lengths over 16 bits.
   void CheckNewLayout(const TDbfFieldDefs& fieldDefs) const;
   void BuildDescriptor(const TDbfFieldDef& def, uint8_t* bytes) const;
-  void SetBinaryField(const TDbfFieldDef& def, TFieldType kind, const void* source,
-                      uint8_t* field);
+  void SetBinaryField(const TDbfFieldDef& def, TFieldType kind, const void* source, uint8_t* field);
   void CheckFits(const TDbfFieldDef& def, bool fits, const std::string& valueText) const;
 
   void CheckHeaderLengths();

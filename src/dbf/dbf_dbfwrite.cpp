@@ -100,20 +100,30 @@ TSourceValue SourceValue(TFieldType kind, const void* source) {
   value.Form = TSourceValue::Integer;
   switch (kind) {
     case ftSmallint:
-    case ftBoolean: value.IntegerValue = Read<int16_t>(source); break;
-    case ftWord: value.IntegerValue = Read<uint16_t>(source); break;
+    case ftBoolean:
+      value.IntegerValue = Read<int16_t>(source);
+      break;
+    case ftWord:
+      value.IntegerValue = Read<uint16_t>(source);
+      break;
     case ftInteger:
     case ftAutoInc:
-    case ftDate: value.IntegerValue = Read<int32_t>(source); break;
-    case ftLargeint: value.IntegerValue = Read<int64_t>(source); break;
+    case ftDate:
+      value.IntegerValue = Read<int32_t>(source);
+      break;
+    case ftLargeint:
+      value.IntegerValue = Read<int64_t>(source);
+      break;
     case ftFloat:
     case ftCurrency:
     case ftDateTime:
       value.Form = TSourceValue::Real;
       value.RealValue = Read<double>(source);
       break;
-    case ftString: return ParseNumberText(static_cast<const char*>(source));
-    default: value.Form = TSourceValue::None;
+    case ftString:
+      return ParseNumberText(static_cast<const char*>(source));
+    default:
+      value.Form = TSourceValue::None;
   }
   return value;
 }
@@ -146,8 +156,10 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
     case 'I':
     case '+':
     case 'O':
-    case '@': return SetBinaryField(def, kind, source, field);
-    default: break;
+    case '@':
+      return SetBinaryField(def, kind, source, field);
+    default:
+      break;
   }
 
   char text[kNumberTextCapacity];
@@ -181,24 +193,25 @@ void TDbfFile::SetFieldData(int32_t fieldIndex, TFieldType kind, const void* sou
     }
     case ftDate:
     case ftDateTime: {
-      const platform::TDateTime dateTime =
-          kind == ftDate ? DayNumberToDateTime(Read<int32_t>(source))
-                         : BDETimeStampToDateTime(Read<double>(source));
+      const platform::TDateTime dateTime = kind == ftDate
+                                               ? DayNumberToDateTime(Read<int32_t>(source))
+                                               : BDETimeStampToDateTime(Read<double>(source));
       // Text dates hold the years 1 to 9999.
-      const bool inRange = dateTime >= DayNumberToDateTime(1) &&
-                           dateTime < DayNumberToDateTime(kLastDayNumber + 1);
+      const bool inRange =
+          dateTime >= DayNumberToDateTime(1) && dateTime < DayNumberToDateTime(kLastDayNumber + 1);
       CheckFits(def, size >= kDateTextLength && inRange, SourceValue(kind, source).Text());
       int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
       platform::DecodeDate(dateTime, year, month, day);
       platform::DecodeTime(dateTime, hour, minute, second, millisecond);
       // The time goes only into fields long enough for date-time text.
       const bool withTime = kind == ftDateTime && size >= kDateTimeTextLength;
-      fmt::format_to_n(text, sizeof text, "{:04}{:02}{:02}{:02}{:02}{:02}", year, month, day,
-                       hour, minute, second);
+      fmt::format_to_n(text, sizeof text, "{:04}{:02}{:02}{:02}{:02}{:02}", year, month, day, hour,
+                       minute, second);
       std::memcpy(field, text, withTime ? kDateTimeTextLength : kDateTextLength);
       return;
     }
-    default: return;  // memo kinds carry their block number as ftInteger
+    default:
+      return;  // memo kinds carry their block number as ftInteger
   }
 }
 

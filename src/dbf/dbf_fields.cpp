@@ -138,20 +138,40 @@ void TDbfFieldDef::FieldKindToNative() {
   switch (FFieldType) {
     case ftString:
     case ftFixedChar:
-    case ftWideString: FNativeFieldType = 'C'; break;
+    case ftWideString:
+      FNativeFieldType = 'C';
+      break;
     case ftSmallint:
     case ftWord:
     case ftFloat:
     case ftCurrency:
-    case ftLargeint: FNativeFieldType = 'N'; break;
-    case ftInteger: FNativeFieldType = dBase7 ? 'I' : 'N'; break;
-    case ftBoolean: FNativeFieldType = 'L'; break;
-    case ftDate: FNativeFieldType = 'D'; break;
-    case ftDateTime: FNativeFieldType = '@'; break;
-    case ftAutoInc: FNativeFieldType = '+'; break;
-    case ftBlob: FNativeFieldType = 'B'; break;
-    case ftMemo: FNativeFieldType = 'M'; break;
-    case ftDBaseOle: FNativeFieldType = 'G'; break;
+    case ftLargeint:
+      FNativeFieldType = 'N';
+      break;
+    case ftInteger:
+      FNativeFieldType = dBase7 ? 'I' : 'N';
+      break;
+    case ftBoolean:
+      FNativeFieldType = 'L';
+      break;
+    case ftDate:
+      FNativeFieldType = 'D';
+      break;
+    case ftDateTime:
+      FNativeFieldType = '@';
+      break;
+    case ftAutoInc:
+      FNativeFieldType = '+';
+      break;
+    case ftBlob:
+      FNativeFieldType = 'B';
+      break;
+    case ftMemo:
+      FNativeFieldType = 'M';
+      break;
+    case ftDBaseOle:
+      FNativeFieldType = 'G';
+      break;
     default:
       FNativeFieldType = 0;
       throw platform::EDbfError(
@@ -167,14 +187,27 @@ void TDbfFieldDef::SetDefaultSize() {
   };
   switch (FFieldType) {
     case ftSmallint:
-    case ftWord: set(4, 0); break;
-    case ftInteger: set(dBase7 ? 4 : 9, 0); break;
-    case ftFloat: set(18, 9); break;
-    case ftCurrency: set(16, 2); break;
-    case ftLargeint: set(18, 0); break;
+    case ftWord:
+      set(4, 0);
+      break;
+    case ftInteger:
+      set(dBase7 ? 4 : 9, 0);
+      break;
+    case ftFloat:
+      set(18, 9);
+      break;
+    case ftCurrency:
+      set(16, 2);
+      break;
+    case ftLargeint:
+      set(18, 0);
+      break;
     case ftDate:
-    case ftDateTime: set(8, 0); break;
-    default: break;
+    case ftDateTime:
+      set(8, 0);
+      break;
+    default:
+      break;
   }
 }
 

@@ -60,10 +60,10 @@ class TDbfFieldDef {
   // Copies what a field list states (name, kind, size, decimals, required) and fills in the
   // rest as for a new field: native type, default size, empty value buffers, offsets 0.
   // `index` is the source's position in its list.
-  void CopyFromFieldSpec(const std::string& name, TFieldType kind, int32_t size,
-                         int32_t precision, bool required, int32_t index);
+  void CopyFromFieldSpec(const std::string& name, TFieldType kind, int32_t size, int32_t precision,
+                         bool required, int32_t index);
 
-  bool IsBlob() const;  // a memo kind: M, B or G
+  bool IsBlob() const;    // a memo kind: M, B or G
   int32_t Index() const;  // 0-based position in the collection; -1 when not in one
 
   // The default, minimum and maximum value bytes: one block of 3 x Size bytes, reallocated

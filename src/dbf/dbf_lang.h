@@ -25,7 +25,9 @@ constexpr uint32_t kLangWholeName = 0xFFFFFFFEu;
 const TLangDriver& LangDriver(uint8_t langId);
 
 // The code page a language byte stands for; 0 when it names none.
-inline int32_t CodePageOfLangId(uint8_t langId) { return LangDriver(langId).CodePage; }
+inline int32_t CodePageOfLangId(uint8_t langId) {
+  return LangDriver(langId).CodePage;
+}
 
 // The language byte for a new table of code page `cp` in `locale` (upper 16 bits ignored);
 // `fox` prefers FoxPro-style bytes. 0 when nothing fits.

@@ -35,7 +35,9 @@ int32_t BlocksFor(int64_t bytes, int32_t blockSize) {
 
 TMemoFile::TMemoFile(const std::string& fileName) : TPagedFile(fileName) {}
 
-TMemoFile::~TMemoFile() { Close(); }
+TMemoFile::~TMemoFile() {
+  Close();
+}
 
 void TMemoFile::Open() {
   if (FOpened) return;
@@ -135,9 +137,9 @@ void TMemoFile::StoreMemo(int32_t& blockNo, int32_t oldSize, std::string_view me
     return;
   }
   if (FPageSize <= HeadBytes() + EndBytes())
-    throw platform::EDbfError(fmt::format(
-        "Cannot store a memo in \"{}\": its block size of {} bytes cannot hold one.", FFileName,
-        FPageSize));
+    throw platform::EDbfError(
+        fmt::format("Cannot store a memo in \"{}\": its block size of {} bytes cannot hold one.",
+                    FFileName, FPageSize));
   const int64_t total = int64_t(memo.size()) + HeadBytes() + EndBytes();
   const int32_t needed = BlocksFor(total, FPageSize);
   const int32_t held = oldSize > 0 ? BlocksFor(oldSize, FPageSize) : 0;

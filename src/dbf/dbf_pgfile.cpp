@@ -17,10 +17,13 @@ constexpr uint32_t kReadRetryMs = 1;
 // A missing file with auto-create set is created in the create twin of the asked mode.
 TPagedFileMode AutoCreateMode(TPagedFileMode mode) {
   switch (mode) {
-    case pfExclusiveOpen: return pfExclusiveCreate;
+    case pfExclusiveOpen:
+      return pfExclusiveCreate;
     case pfReadWriteOpen:
-    case pfReadOnly: return pfReadWriteCreate;
-    default: return mode;
+    case pfReadOnly:
+      return pfReadWriteCreate;
+    default:
+      return mode;
   }
 }
 
@@ -34,7 +37,9 @@ TPagedFileMode ReopenMode(TPagedFileMode mode) {
 
 TPagedFile::TPagedFile(const std::string& fileName) : FFileName(fileName) {}
 
-TPagedFile::~TPagedFile() { TPagedFile::CloseFile(); }
+TPagedFile::~TPagedFile() {
+  TPagedFile::CloseFile();
+}
 
 void TPagedFile::OpenFile() {
   if (FStream) return;
@@ -47,8 +52,8 @@ void TPagedFile::OpenFile() {
   using platform::FileShare;
   const bool exclusive = FMode == pfExclusiveCreate || FMode == pfExclusiveOpen;
   const FileAccess access = FMode == pfReadOnly ? FileAccess::Read : FileAccess::ReadWrite;
-  FStream = std::make_unique<platform::File>(FFileName, access,
-                                             exclusive ? FileShare::DenyWrite : FileShare::DenyNone);
+  FStream = std::make_unique<platform::File>(
+      FFileName, access, exclusive ? FileShare::DenyWrite : FileShare::DenyNone);
   if (IsCreateMode()) FStream->SetSize(0);
   FCachedSize = ActualSize();
   FNeedRecalc = true;

@@ -54,8 +54,10 @@ bool IsNumericKind(dbf::TFieldType kind) {
     case ftFloat:
     case ftCurrency:
     case ftBCD:
-    case ftFMTBcd: return true;
-    default: return false;
+    case ftFMTBcd:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -84,7 +86,9 @@ void TDbfFileSource::SkipDeleted() {
   FRecord = nullptr;
 }
 
-int TDbfFileSource::FieldCount() { return FTable.FieldDefs().Count(); }
+int TDbfFileSource::FieldCount() {
+  return FTable.FieldDefs().Count();
+}
 
 bool TDbfFileSource::IsRightAligned(int field) {
   return IsNumericKind(FTable.FieldDefs().Items(field).FieldType());
@@ -93,10 +97,14 @@ bool TDbfFileSource::IsRightAligned(int field) {
 bool TDbfFileSource::IsPlainText(int field) {
   using namespace dbf;
   switch (const TFieldType kind = FTable.FieldDefs().Items(field).FieldType()) {
-    case ftDate: return FPlainDate;
-    case ftDateTime: return FPlainDate && FPlainTime;
-    case ftBoolean: return true;
-    default: return IsNumericKind(kind);
+    case ftDate:
+      return FPlainDate;
+    case ftDateTime:
+      return FPlainDate && FPlainTime;
+    case ftBoolean:
+      return true;
+    default:
+      return IsNumericKind(kind);
   }
 }
 
@@ -172,12 +180,16 @@ void TDbfFileSource::FieldText(int field, std::string& text) {
       if (FTable.GetFieldDataFromDef(def, ftLargeint, &large, FRecord)) AppendInteger(large, text);
       break;
     case ftFloat:
-    case ftCurrency: AppendFloat(def, text); break;
+    case ftCurrency:
+      AppendFloat(def, text);
+      break;
     case ftBoolean:
       if (FTable.GetFieldDataFromDef(def, ftBoolean, &small, FRecord))
         text += small ? "True" : "False";
       break;
-    case ftDate: AppendDate(def, text); break;
+    case ftDate:
+      AppendDate(def, text);
+      break;
     case ftDateTime:
       if (FTable.GetFieldDataFromDef(def, ftDateTime, &real, FRecord))
         AppendDateTime(BDETimeStampToDateTime(real), text);
@@ -185,9 +197,11 @@ void TDbfFileSource::FieldText(int field, std::string& text) {
     case ftMemo:
     case ftBlob:
     case ftDBaseOle:
-      if (FTable.ReadMemo(def, FRecord, FMemo)) platform::AppendUtf8(FTable.UseCodePage(), FMemo, text);
+      if (FTable.ReadMemo(def, FRecord, FMemo))
+        platform::AppendUtf8(FTable.UseCodePage(), FMemo, text);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

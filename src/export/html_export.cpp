@@ -84,10 +84,14 @@ class TPageFile {
  private:
   static const char* Entity(char c) {
     switch (c) {
-      case '&': return "&amp;";
-      case '<': return "&lt;";
-      case '>': return "&gt;";
-      default: return "&quot;";
+      case '&':
+        return "&amp;";
+      case '<':
+        return "&lt;";
+      case '>':
+        return "&gt;";
+      default:
+        return "&quot;";
     }
   }
   void WriteBuffer() {

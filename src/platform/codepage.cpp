@@ -23,18 +23,42 @@ struct CodePageName {
 // the cp9xx and ibm-125x aliases open other, older tables. 620 (Mazovia), 867 and 895
 // (Kamenicky) and 868 have no matching converter and count as not installed.
 constexpr CodePageName kCodePageNames[] = {
-    {437, "ibm-437"},          {720, "ibm-720"},          {737, "ibm-737"},
-    {775, "ibm-775"},          {850, "ibm-850"},          {852, "ibm-852"},
-    {855, "ibm-855"},          {857, "ibm-857"},          {858, "ibm-858"},
-    {860, "ibm-860"},          {861, "ibm-861"},          {862, "ibm-862"},
-    {863, "ibm-863"},          {864, "ibm-864"},          {865, "ibm-865"},
-    {866, "ibm-866"},          {869, "ibm-869"},          {874, "windows-874"},
-    {932, "windows-932"},      {936, "windows-936"},      {949, "windows-949"},
-    {950, "windows-950"},      {1250, "windows-1250"},    {1251, "windows-1251"},
-    {1252, "windows-1252"},    {1253, "windows-1253"},    {1254, "windows-1254"},
-    {1255, "windows-1255"},    {1256, "windows-1256"},    {1257, "windows-1257"},
-    {1258, "windows-1258"},    {10000, "macintosh"},      {10006, "x-mac-greek"},
-    {10007, "x-mac-cyrillic"}, {10029, "x-mac-centraleurroman"}, {65001, "UTF-8"},
+    {437, "ibm-437"},
+    {720, "ibm-720"},
+    {737, "ibm-737"},
+    {775, "ibm-775"},
+    {850, "ibm-850"},
+    {852, "ibm-852"},
+    {855, "ibm-855"},
+    {857, "ibm-857"},
+    {858, "ibm-858"},
+    {860, "ibm-860"},
+    {861, "ibm-861"},
+    {862, "ibm-862"},
+    {863, "ibm-863"},
+    {864, "ibm-864"},
+    {865, "ibm-865"},
+    {866, "ibm-866"},
+    {869, "ibm-869"},
+    {874, "windows-874"},
+    {932, "windows-932"},
+    {936, "windows-936"},
+    {949, "windows-949"},
+    {950, "windows-950"},
+    {1250, "windows-1250"},
+    {1251, "windows-1251"},
+    {1252, "windows-1252"},
+    {1253, "windows-1253"},
+    {1254, "windows-1254"},
+    {1255, "windows-1255"},
+    {1256, "windows-1256"},
+    {1257, "windows-1257"},
+    {1258, "windows-1258"},
+    {10000, "macintosh"},
+    {10006, "x-mac-greek"},
+    {10007, "x-mac-cyrillic"},
+    {10029, "x-mac-centraleurroman"},
+    {65001, "UTF-8"},
 };
 
 const char* IcuName(int codePage) {
@@ -54,7 +78,7 @@ struct CollatorCloser {
 struct CodePageState {
   std::unique_ptr<UConverter, ConverterCloser> converter;
   bool singleByte = false;
-  std::array<UChar, 256> toUnicode{};            // single-byte code pages only
+  std::array<UChar, 256> toUnicode{};             // single-byte code pages only
   std::array<std::array<char, 4>, 256> toUtf8{};  // [0] holds the length
 };
 
@@ -110,22 +134,23 @@ std::u16string_view ToUnicode(CodePageState& state, const char* text, size_t len
                               std::u16string& buffer) {
   buffer.resize(length * 2 + 2);
   if (state.singleByte) {
-    for (size_t i = 0; i < length; ++i)
-      buffer[i] = state.toUnicode[static_cast<uint8_t>(text[i])];
+    for (size_t i = 0; i < length; ++i) buffer[i] = state.toUnicode[static_cast<uint8_t>(text[i])];
     return std::u16string_view(buffer.data(), length);
   }
   UErrorCode status = U_ZERO_ERROR;
   ucnv_reset(state.converter.get());
-  const int32_t n =
-      ucnv_toUChars(state.converter.get(), reinterpret_cast<UChar*>(buffer.data()),
-                    static_cast<int32_t>(buffer.size()), text, static_cast<int32_t>(length), &status);
+  const int32_t n = ucnv_toUChars(state.converter.get(), reinterpret_cast<UChar*>(buffer.data()),
+                                  static_cast<int32_t>(buffer.size()), text,
+                                  static_cast<int32_t>(length), &status);
   if (U_FAILURE(status)) return {};
   return std::u16string_view(buffer.data(), static_cast<size_t>(n));
 }
 
 }  // namespace
 
-bool CodePageAvailable(int codePage) { return State(codePage) != nullptr; }
+bool CodePageAvailable(int codePage) {
+  return State(codePage) != nullptr;
+}
 
 const std::vector<int>& InstalledCodePages() {
   static const std::vector<int> pages = [] {
@@ -138,8 +163,8 @@ const std::vector<int>& InstalledCodePages() {
   return pages;
 }
 
-size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t length,
-                       char* dest, size_t capacity) {
+size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t length, char* dest,
+                       size_t capacity) {
   CodePageState* from = State(fromCodePage);
   CodePageState* to = State(toCodePage);
   if (fromCodePage == toCodePage || from == nullptr || to == nullptr) {
@@ -159,8 +184,8 @@ size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t
   char* target = bytes.data();
   const UChar* source = reinterpret_cast<const UChar*>(wide.data());
   UErrorCode status = U_ZERO_ERROR;
-  ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source,
-                   source + wide.size(), offsets.data(), true, &status);
+  ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source, source + wide.size(),
+                   offsets.data(), true, &status);
   if (U_FAILURE(status)) return 0;
   const size_t total = static_cast<size_t>(target - bytes.data());
   // Cut only between characters: a byte that belongs to the same source unit as the byte
@@ -197,8 +222,8 @@ void AppendUtf8(int codePage, std::string_view text, std::string& out) {
   int32_t written = 0;
   UErrorCode status = U_ZERO_ERROR;
   u_strToUTF8WithSub(out.data() + start, static_cast<int32_t>(wide.size() * 3), &written,
-                     reinterpret_cast<const UChar*>(wide.data()),
-                     static_cast<int32_t>(wide.size()), 0xFFFD, nullptr, &status);
+                     reinterpret_cast<const UChar*>(wide.data()), static_cast<int32_t>(wide.size()),
+                     0xFFFD, nullptr, &status);
   out.resize(U_SUCCESS(status) ? start + static_cast<size_t>(written) : start);
 }
 
@@ -210,8 +235,8 @@ std::string ToUtf8(int codePage, std::string_view text) {
 
 std::string FromUtf8(int codePage, std::string_view text) {
   std::string out(text.size() * 2 + 4, '\0');
-  const size_t n = ConvertCodePage(65001, codePage, text.data(), text.size(), out.data(),
-                                   out.size());
+  const size_t n =
+      ConvertCodePage(65001, codePage, text.data(), text.size(), out.data(), out.size());
   out.resize(n);
   return out;
 }
@@ -243,12 +268,13 @@ int CompareStringA(uint32_t lcid, uint32_t flags, int codePage, std::string_view
   thread_local std::u16string left, right;
   const std::u16string_view wideA = ToUnicode(*state, a.data(), a.size(), left);
   const std::u16string_view wideB = ToUnicode(*state, b.data(), b.size(), right);
-  const UCollationResult result = ucol_strcoll(
-      it->second.get(), reinterpret_cast<const UChar*>(wideA.data()),
-      static_cast<int32_t>(wideA.size()), reinterpret_cast<const UChar*>(wideB.data()),
-      static_cast<int32_t>(wideB.size()));
-  return result == UCOL_LESS ? CSTR_LESS_THAN
-                             : result == UCOL_EQUAL ? CSTR_EQUAL : CSTR_GREATER_THAN;
+  const UCollationResult result =
+      ucol_strcoll(it->second.get(), reinterpret_cast<const UChar*>(wideA.data()),
+                   static_cast<int32_t>(wideA.size()), reinterpret_cast<const UChar*>(wideB.data()),
+                   static_cast<int32_t>(wideB.size()));
+  return result == UCOL_LESS    ? CSTR_LESS_THAN
+         : result == UCOL_EQUAL ? CSTR_EQUAL
+                                : CSTR_GREATER_THAN;
 }
 
 bool LocaleInstalled(uint32_t lcid) {

@@ -20,8 +20,8 @@ const std::vector<int>& InstalledCodePages();
 // bytes (it may be `src` itself). Writes whole characters only: a character that does not fit
 // is left out with everything after it. Characters the target lacks become its substitute
 // ("?"). Returns the number of bytes written. Unknown code pages copy the bytes unchanged.
-size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t length,
-                       char* dest, size_t capacity);
+size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t length, char* dest,
+                       size_t capacity);
 
 std::string ToUtf8(int codePage, std::string_view text);
 std::string FromUtf8(int codePage, std::string_view text);

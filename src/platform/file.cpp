@@ -77,7 +77,9 @@ bool File::Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool File::Delete(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool File::Delete(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 int64_t File::Size() const {
   struct stat st;

@@ -14,8 +14,8 @@ namespace {
 // exponent of the first digit (value = d.ddd x 10^exponent).
 int SignificantDigits(double magnitude, char* digits, int& count) {
   char buffer[40];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                    std::chars_format::scientific, 14);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
   const char* p = buffer;
   count = 0;
   for (; p < result.ptr && *p != 'e'; ++p)
@@ -78,8 +78,8 @@ size_t FloatToFixedBuf(char* out, double value, int decimals) {
   decimals = std::clamp(decimals, 0, 30);
   // Shortest digits that read back as the value: d.ddd x 10^exponent.
   char buffer[40];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                    std::chars_format::scientific);
   char digits[24];
   int count = 0;
   const char* p = buffer;
@@ -137,8 +137,8 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
   }
   const size_t point = text.find('.');
   std::string_view integer = text.substr(0, point);
-  std::string_view fraction = point == std::string_view::npos ? std::string_view()
-                                                               : text.substr(point + 1);
+  std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
   if (integer.empty() && fraction.empty()) return 0;
   for (std::string_view part : {integer, fraction})
     for (const char c : part)
@@ -293,8 +293,8 @@ TDateTimePattern::TDateTimePattern(std::string_view pattern) {
         FSteps.back().Offset + FSteps.back().Width == FLiterals.size()) {
       FSteps.back().Width += static_cast<uint16_t>(text.size());
     } else {
-      FSteps.push_back({kLiteral, static_cast<uint16_t>(text.size()),
-                        static_cast<uint16_t>(FLiterals.size())});
+      FSteps.push_back(
+          {kLiteral, static_cast<uint16_t>(text.size()), static_cast<uint16_t>(FLiterals.size())});
     }
     FLiterals.append(text);
   };
@@ -304,14 +304,30 @@ TDateTimePattern::TDateTimePattern(std::string_view pattern) {
     while (i + run < pattern.size() && pattern[i + run] == c) ++run;
     const uint16_t width = static_cast<uint16_t>(std::min<size_t>(run, 9));
     switch (c) {
-      case 'y': FSteps.push_back({run == 2 ? kYear2 : kYear, width, 0}); break;
-      case 'M': FSteps.push_back({kMonth, width, 0}); break;
-      case 'd': FSteps.push_back({kDay, width, 0}); break;
-      case 'H': FSteps.push_back({kHour, width, 0}); break;
-      case 'h': FSteps.push_back({kHour12, width, 0}); break;
-      case 'm': FSteps.push_back({kMinute, width, 0}); break;
-      case 's': FSteps.push_back({kSecond, width, 0}); break;
-      case 'a': FSteps.push_back({kAmPm, 2, 0}); break;
+      case 'y':
+        FSteps.push_back({run == 2 ? kYear2 : kYear, width, 0});
+        break;
+      case 'M':
+        FSteps.push_back({kMonth, width, 0});
+        break;
+      case 'd':
+        FSteps.push_back({kDay, width, 0});
+        break;
+      case 'H':
+        FSteps.push_back({kHour, width, 0});
+        break;
+      case 'h':
+        FSteps.push_back({kHour12, width, 0});
+        break;
+      case 'm':
+        FSteps.push_back({kMinute, width, 0});
+        break;
+      case 's':
+        FSteps.push_back({kSecond, width, 0});
+        break;
+      case 'a':
+        FSteps.push_back({kAmPm, 2, 0});
+        break;
       case '\'': {
         // Quoted literal text; a doubled quote stands for one quote, inside or outside.
         size_t end = i + 1;
@@ -334,7 +350,8 @@ TDateTimePattern::TDateTimePattern(std::string_view pattern) {
         run = std::min(end + 1, pattern.size()) - i;
         break;
       }
-      default: literal(pattern.substr(i, run));
+      default:
+        literal(pattern.substr(i, run));
     }
     i += run;
   }
@@ -351,14 +368,30 @@ size_t TDateTimePattern::Format(char* out, size_t capacity, const TDateTimeParts
   };
   for (const Step& step : FSteps) {
     switch (step.Part) {
-      case kYear: putNumber(parts.Year, step.Width); break;
-      case kYear2: putNumber(parts.Year % 100, 2); break;
-      case kMonth: putNumber(parts.Month, step.Width); break;
-      case kDay: putNumber(parts.Day, step.Width); break;
-      case kHour: putNumber(parts.Hour, step.Width); break;
-      case kHour12: putNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width); break;
-      case kMinute: putNumber(parts.Minute, step.Width); break;
-      case kSecond: putNumber(parts.Second, step.Width); break;
+      case kYear:
+        putNumber(parts.Year, step.Width);
+        break;
+      case kYear2:
+        putNumber(parts.Year % 100, 2);
+        break;
+      case kMonth:
+        putNumber(parts.Month, step.Width);
+        break;
+      case kDay:
+        putNumber(parts.Day, step.Width);
+        break;
+      case kHour:
+        putNumber(parts.Hour, step.Width);
+        break;
+      case kHour12:
+        putNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width);
+        break;
+      case kMinute:
+        putNumber(parts.Minute, step.Width);
+        break;
+      case kSecond:
+        putNumber(parts.Second, step.Width);
+        break;
       case kAmPm:
         if (length + 2 <= capacity) {
           out[length++] = parts.Hour < 12 ? 'A' : 'P';
@@ -384,8 +417,7 @@ TDateTimeParts DateTimeParts(TDateTime value) {
   return parts;
 }
 
-size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern,
-                         TDateTime value) {
+size_t FormatDateTimeBuf(char* out, size_t capacity, std::string_view pattern, TDateTime value) {
   return TDateTimePattern(pattern).Format(out, capacity, DateTimeParts(value));
 }
 

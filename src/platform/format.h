@@ -67,8 +67,18 @@ class TDateTimePattern {
   size_t Format(char* out, size_t capacity, const TDateTimeParts& parts) const;
 
  private:
-  enum TPart : uint8_t { kYear, kYear2, kMonth, kDay, kHour, kHour12, kMinute, kSecond, kAmPm,
-                        kLiteral };
+  enum TPart : uint8_t {
+    kYear,
+    kYear2,
+    kMonth,
+    kDay,
+    kHour,
+    kHour12,
+    kMinute,
+    kSecond,
+    kAmPm,
+    kLiteral
+  };
   struct Step {
     TPart Part;
     uint16_t Width;   // digits at least; for literals, their length

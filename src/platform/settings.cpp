@@ -20,8 +20,8 @@ struct CodePages {
 
 // Windows' ANSI and OEM code pages by language (and region where they differ).
 constexpr CodePages kCodePages[] = {
-    {"en", "US", 1252, 437}, {"en", nullptr, 1252, 850}, {"de", nullptr, 1252, 850},
-    {"fr", "CA", 1252, 863}, {"fr", nullptr, 1252, 850}, {"es", nullptr, 1252, 850},
+    {"en", "US", 1252, 437},    {"en", nullptr, 1252, 850}, {"de", nullptr, 1252, 850},
+    {"fr", "CA", 1252, 863},    {"fr", nullptr, 1252, 850}, {"es", nullptr, 1252, 850},
     {"it", nullptr, 1252, 850}, {"nl", nullptr, 1252, 850}, {"pt", "BR", 1252, 850},
     {"pt", nullptr, 1252, 860}, {"da", nullptr, 1252, 865}, {"nb", nullptr, 1252, 865},
     {"nn", nullptr, 1252, 865}, {"no", nullptr, 1252, 865}, {"sv", nullptr, 1252, 850},
@@ -37,8 +37,8 @@ constexpr CodePages kCodePages[] = {
     {"az", nullptr, 1254, 857}, {"he", nullptr, 1255, 862}, {"ar", nullptr, 1256, 720},
     {"fa", nullptr, 1256, 720}, {"ur", nullptr, 1256, 720}, {"et", nullptr, 1257, 775},
     {"lv", nullptr, 1257, 775}, {"lt", nullptr, 1257, 775}, {"vi", nullptr, 1258, 1258},
-    {"th", nullptr, 874, 874},  {"ja", nullptr, 932, 932},   {"zh", "TW", 950, 950},
-    {"zh", "HK", 950, 950},     {"zh", nullptr, 936, 936},   {"ko", nullptr, 949, 949},
+    {"th", nullptr, 874, 874},  {"ja", nullptr, 932, 932},  {"zh", "TW", 950, 950},
+    {"zh", "HK", 950, 950},     {"zh", nullptr, 936, 936},  {"ko", nullptr, 949, 949},
 };
 
 const CodePages* FindCodePages(const std::string& language, const std::string& region) {
@@ -114,8 +114,7 @@ char IcuDecimalSeparator(const char* locale) {
   UNumberFormat* format = unum_open(UNUM_DECIMAL, nullptr, 0, locale, nullptr, &status);
   if (U_FAILURE(status)) return '.';
   UChar symbol[8];
-  const int32_t length =
-      unum_getSymbol(format, UNUM_DECIMAL_SEPARATOR_SYMBOL, symbol, 8, &status);
+  const int32_t length = unum_getSymbol(format, UNUM_DECIMAL_SEPARATOR_SYMBOL, symbol, 8, &status);
   unum_close(format);
   if (U_FAILURE(status) || length != 1 || symbol[0] >= 0x80) return '.';
   return static_cast<char>(symbol[0]);
@@ -170,8 +169,12 @@ int AnsiCodePageOfLCID(uint32_t lcid) {
   return pages != nullptr ? pages->ansi : 0;
 }
 
-const TPlatformSettings& Settings() { return Current(); }
+const TPlatformSettings& Settings() {
+  return Current();
+}
 
-void SetSettings(const TPlatformSettings& settings) { Current() = settings; }
+void SetSettings(const TPlatformSettings& settings) {
+  Current() = settings;
+}
 
 }  // namespace platform

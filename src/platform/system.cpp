@@ -29,8 +29,13 @@ TSystemTime LocalTime() {
   gettimeofday(&now, nullptr);
   struct tm parts;
   localtime_r(&now.tv_sec, &parts);
-  return TSystemTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                     parts.tm_min,         parts.tm_sec,      static_cast<int>(now.tv_usec / 1000)};
+  return TSystemTime{parts.tm_year + 1900,
+                     parts.tm_mon + 1,
+                     parts.tm_mday,
+                     parts.tm_hour,
+                     parts.tm_min,
+                     parts.tm_sec,
+                     static_cast<int>(now.tv_usec / 1000)};
 }
 
 }  // namespace platform

@@ -22,8 +22,8 @@ namespace {
 std::vector<uint8_t> MemoFileWithBlock3(const std::string& data) {
   std::vector<uint8_t> bytes(4 * 512, ' ');
   std::fill(bytes.begin(), bytes.begin() + 512, 0);
-  bytes[0] = 4;     // next free block
-  bytes[21] = 2;    // block size 512, little-endian at offset 20
+  bytes[0] = 4;   // next free block
+  bytes[21] = 2;  // block size 512, little-endian at offset 20
   uint8_t* block = bytes.data() + 3 * 512;
   const uint8_t head[8] = {0xFF, 0xFF, 0x08, 0x00, uint8_t(data.size() + 8), 0, 0, 0};
   std::copy(head, head + 8, block);
@@ -58,20 +58,21 @@ TEST(DumpCommand, WritesHeaderAndRecordsAsJsonLines) {
   testing_util::WriteBytes(dir.File("t.dbt"), MemoFileWithBlock3("Notiz \x84\n2"));
   const CliResult result = testing_util::RunCli("dump " + path);
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out,
-            "{\"file\":\"" + path +
-                "\",\"level\":4,\"version\":139,\"language_driver\":16,\"code_page\":850,"
-                "\"records\":3,\"header_length\":225,\"record_length\":43,\"fields\":["
-                "{\"name\":\"NAME\",\"type\":\"C\",\"length\":10,\"decimals\":0},"
-                "{\"name\":\"QTY\",\"type\":\"N\",\"length\":5,\"decimals\":0},"
-                "{\"name\":\"PRICE\",\"type\":\"N\",\"length\":8,\"decimals\":2},"
-                "{\"name\":\"DAY\",\"type\":\"D\",\"length\":8,\"decimals\":0},"
-                "{\"name\":\"OK\",\"type\":\"L\",\"length\":1,\"decimals\":0},"
-                "{\"name\":\"NOTE\",\"type\":\"M\",\"length\":10,\"decimals\":0}]}\n"
-                "{\"recno\":1,\"deleted\":false,\"values\":"
-                "[\"M\xC3\xA4\xC3\x9F \\\"q\\\"\",42,-3.5,\"2024-02-29\",true,\"Notiz \xC3\xA4\\n2\"]}\n"
-                "{\"recno\":3,\"deleted\":false,\"values\":"
-                "[null,0,null,\"1899-12-30\",false,null]}\n");
+  EXPECT_EQ(
+      result.out,
+      "{\"file\":\"" + path +
+          "\",\"level\":4,\"version\":139,\"language_driver\":16,\"code_page\":850,"
+          "\"records\":3,\"header_length\":225,\"record_length\":43,\"fields\":["
+          "{\"name\":\"NAME\",\"type\":\"C\",\"length\":10,\"decimals\":0},"
+          "{\"name\":\"QTY\",\"type\":\"N\",\"length\":5,\"decimals\":0},"
+          "{\"name\":\"PRICE\",\"type\":\"N\",\"length\":8,\"decimals\":2},"
+          "{\"name\":\"DAY\",\"type\":\"D\",\"length\":8,\"decimals\":0},"
+          "{\"name\":\"OK\",\"type\":\"L\",\"length\":1,\"decimals\":0},"
+          "{\"name\":\"NOTE\",\"type\":\"M\",\"length\":10,\"decimals\":0}]}\n"
+          "{\"recno\":1,\"deleted\":false,\"values\":"
+          "[\"M\xC3\xA4\xC3\x9F \\\"q\\\"\",42,-3.5,\"2024-02-29\",true,\"Notiz \xC3\xA4\\n2\"]}\n"
+          "{\"recno\":3,\"deleted\":false,\"values\":"
+          "[null,0,null,\"1899-12-30\",false,null]}\n");
 
   const CliResult withDeleted = testing_util::RunCli("dump --deleted " + path);
   EXPECT_NE(withDeleted.out.find(

@@ -31,7 +31,9 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 // The dump's record lines (the header line names the file and is left out).
-std::string Records(const std::string& dump) { return dump.substr(dump.find('\n') + 1); }
+std::string Records(const std::string& dump) {
+  return dump.substr(dump.find('\n') + 1);
+}
 
 }  // namespace
 
@@ -76,11 +78,13 @@ TEST(AppendCommand, DumpAndAppendRoundTripAtEveryLevel) {
     const char* fields;
     std::string lines;
   } const kCases[] = {
-      {"3", "--field name:C:12 --field qty:N:6 --field price:N:10:2 --field ok:L --field day:D "
-            "--field note:M",
+      {"3",
+       "--field name:C:12 --field qty:N:6 --field price:N:10:2 --field ok:L --field day:D "
+       "--field note:M",
        R"({"NAME":"Müßig","qty":-42,"price":1234.5,"ok":true,"day":"2024-02-29","note":"a\nb"}
 {"name":"leer","qty":null,"note":null}
-{"name":"x","note":")" + std::string(511, 'b') + "\"}\n"},
+{"name":"x","note":")" +
+           std::string(511, 'b') + "\"}\n"},
       {"4", "--field name:C:12 --field qty:N:4 --field f:F --field pic:B --field ole:G",
        R"({"name":"Ä","qty":9999,"f":0.125,"pic":"AAEC/w==","ole":"T0xF"}
 {"recno":7,"deleted":true,"values":["gelöscht",1,2.5,null,null]}
@@ -88,8 +92,9 @@ TEST(AppendCommand, DumpAndAppendRoundTripAtEveryLevel) {
       {"25", "--field name:C:300 --field note:M --field d:D",
        R"({"name":")" + std::string(300, 'z') + R"(","note":"fox","d":"0001-01-01"}
 )"},
-      {"7", "--field name:C:40 --field id:+ --field count:I --field rate:O --field at:@ "
-            "--field note:M",
+      {"7",
+       "--field name:C:40 --field id:+ --field count:I --field rate:O --field at:@ "
+       "--field note:M",
        R"({"name":"sieben","count":-2147483648,"rate":-0.25,"at":"2023-05-12T13:45:30","note":"ß"}
 {"name":"zwei","count":2147483647,"rate":1e300,"at":"9999-12-31"}
 )"},
@@ -136,9 +141,9 @@ TEST(AppendCommand, StoredFormsOfAppendedValues) {
 TEST(AppendCommand, ABadLineStopsWithItsNumberAndKeepsTheRecordsBefore) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  ASSERT_EQ(Cli("create " + path + " --level 4 --field name:C:4 --field qty:N:3 --field d:D")
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      Cli("create " + path + " --level 4 --field name:C:4 --field qty:N:3 --field d:D").exitCode,
+      0);
   struct Case {
     std::string line;
     std::string reason;
@@ -213,8 +218,8 @@ TEST(AppendCommand, FourProcessesAppendIntoOneSharedTable) {
 }
 
 TEST(Samples, BookkeepingTableReadsBackWithItsMemos) {
-  const Result dump = Cli(std::string("dump --deleted ") + TABULET_SOURCE_DIR +
-                          "/samples/buchungen.dbf");
+  const Result dump =
+      Cli(std::string("dump --deleted ") + TABULET_SOURCE_DIR + "/samples/buchungen.dbf");
   ASSERT_EQ(dump.exitCode, 0) << dump.out;
   EXPECT_NE(dump.out.find("\"level\":4,\"version\":139,\"language_driver\":97,"
                           "\"code_page\":1252,\"records\":50"),

@@ -24,9 +24,13 @@ TEST(DbfGlobals, FollowThePlatformSettings) {
 }
 
 TEST(TranslateString, OemToAnsiInPlaceKeepsTheLength) {
-  char text[] = "Gr\x81\xE1" "e";  // "Grüße" in 850
+  char text[] =
+      "Gr\x81\xE1"
+      "e";  // "Grüße" in 850
   EXPECT_EQ(TranslateString(850, 1252, text, -1, text), 5);
-  EXPECT_STREQ(text, "Gr\xFC\xDF" "e");
+  EXPECT_STREQ(text,
+               "Gr\xFC\xDF"
+               "e");
   char same[] = "unchanged \xFC";
   EXPECT_EQ(TranslateString(1252, 1252, same, -1, same), 11);
   EXPECT_STREQ(same, "unchanged \xFC");
@@ -60,7 +64,10 @@ TEST(FileNames, CompletePaths) {
   EXPECT_EQ(GetCompletePath("", "x"), std::filesystem::current_path().string() + "/x/");
   EXPECT_EQ(GetCompleteFileName("/base", "sub/t.dbf"), "/base/sub/t.dbf");
   EXPECT_EQ(GetCompleteFileName("/base", "t.dbf"), "/base/t.dbf");
-  EXPECT_EQ(MemScan("abc\x1A" "d", 0x1A, 5), 3);
+  EXPECT_EQ(MemScan("abc\x1A"
+                    "d",
+                    0x1A, 5),
+            3);
   EXPECT_EQ(MemScan("abc\x1A", 0x1A, 3), -1);
   EXPECT_EQ(MemScan("", 0, 0), -1);
 }
@@ -72,9 +79,9 @@ TEST(NumberText, FixedWidthIntegersAndFloats) {
     const char* text;
     bool fits;
   } const kInts[] = {
-      {42, 5, "00042", true},    {-42, 5, "-0042", true},  {0, 3, "000", true},
-      {123456, 5, "23456", false}, {-12345, 5, "-2345", false},
-      {INT64_MIN, 20, "-9223372036854775808", true},
+      {42, 5, "00042", true},      {-42, 5, "-0042", true},
+      {0, 3, "000", true},         {123456, 5, "23456", false},
+      {-12345, 5, "-2345", false}, {INT64_MIN, 20, "-9223372036854775808", true},
   };
   for (const auto& c : kInts) {
     char buffer[32] = {};
@@ -92,7 +99,7 @@ TEST(NumberText, FixedWidthIntegersAndFloats) {
     const char* text;  // nullptr: does not fit
   } const kFloats[] = {
       {3.5, 8, 2, "    3.50"}, {-3.456, 7, 2, "  -3.46"}, {2.5, 3, 0, "  3"},
-      {-0.001, 5, 2, " 0.00"},    {12345.6, 7, 2, nullptr},  {123.0, 3, 0, "123"},
+      {-0.001, 5, 2, " 0.00"}, {12345.6, 7, 2, nullptr},  {123.0, 3, 0, "123"},
   };
   for (const auto& c : kFloats) {
     char buffer[32] = {};

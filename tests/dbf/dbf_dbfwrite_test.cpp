@@ -121,10 +121,10 @@ void StoreMemo(TDbfFile& table, std::vector<uint8_t>& record, int index, const s
   table.SetFieldData(index, ftInteger, block ? &block : nullptr, record.data());
 }
 
-const std::vector<Field> kDBase7Fields = {
-    {"NAME", 'C', 10}, {"QTY", 'N', 5},  {"PRICE", 'N', 8, 2}, {"OK", 'L'},  {"DAY", 'D'},
-    {"WHEN", 'T', 14}, {"COUNT", 'I'},   {"ID", '+'},          {"RATE", 'O'}, {"AT", '@'},
-    {"NOTE", 'M'}};
+const std::vector<Field> kDBase7Fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2},
+                                          {"OK", 'L'},       {"DAY", 'D'},    {"WHEN", 'T', 14},
+                                          {"COUNT", 'I'},    {"ID", '+'},     {"RATE", 'O'},
+                                          {"AT", '@'},       {"NOTE", 'M'}};
 
 }  // namespace
 
@@ -176,9 +176,12 @@ TEST_F(DbfWrite, EncodesEveryNativeTypeAndKind) {
     const void* source = std::visit(
         [](const auto& value) -> const void* {
           using T = std::decay_t<decltype(value)>;
-          if constexpr (std::is_same_v<T, std::monostate>) return nullptr;
-          else if constexpr (std::is_same_v<T, const char*>) return value;
-          else return &value;
+          if constexpr (std::is_same_v<T, std::monostate>)
+            return nullptr;
+          else if constexpr (std::is_same_v<T, const char*>)
+            return value;
+          else
+            return &value;
         },
         c.value);
     table->SetFieldData(c.field, c.kind, source, record.data());
@@ -199,10 +202,10 @@ TEST_F(DbfWrite, NumbersThatDoNotFitAreRefusedNamingTheField) {
     const void* value;
     const char* name;
   } const kCases[] = {
-      {1, ftInteger, &tooWide, "QTY"},          {1, ftInteger, &tooNegative, "QTY"},
-      {2, ftFloat, &tooLarge, "PRICE"},         {2, ftFloat, &notANumber, "PRICE"},
-      {6, ftLargeint, &beyondInt32, "COUNT"},   {6, ftFloat, &fraction, "COUNT"},
-      {6, ftString, "12x", "COUNT"},            {8, ftString, "", "RATE"},
+      {1, ftInteger, &tooWide, "QTY"},        {1, ftInteger, &tooNegative, "QTY"},
+      {2, ftFloat, &tooLarge, "PRICE"},       {2, ftFloat, &notANumber, "PRICE"},
+      {6, ftLargeint, &beyondInt32, "COUNT"}, {6, ftFloat, &fraction, "COUNT"},
+      {6, ftString, "12x", "COUNT"},          {8, ftString, "", "RATE"},
       {4, ftDate, &farFuture, "DAY"},
   };
   std::vector<uint8_t> record(size_t(table->GetRecordSize()), '#');
@@ -307,11 +310,11 @@ TEST_F(DbfWrite, FieldKindsBecomeNativeTypesWithDefaultSizes) {
     char native;
     int size, decimals;
   } const kCases[] = {
-      {kDbfVersionDBase7, ftInteger, 'I', 4, 0}, {kDbfVersionDBase4, ftInteger, 'N', 9, 0},
-      {kDbfVersionDBase4, ftSmallint, 'N', 4, 0}, {kDbfVersionDBase4, ftFloat, 'N', 18, 9},
+      {kDbfVersionDBase7, ftInteger, 'I', 4, 0},   {kDbfVersionDBase4, ftInteger, 'N', 9, 0},
+      {kDbfVersionDBase4, ftSmallint, 'N', 4, 0},  {kDbfVersionDBase4, ftFloat, 'N', 18, 9},
       {kDbfVersionDBase4, ftCurrency, 'N', 16, 2}, {kDbfVersionDBase4, ftLargeint, 'N', 18, 0},
-      {kDbfVersionDBase3, ftDateTime, '@', 8, 0}, {kDbfVersionDBase4, ftAutoInc, '+', 4, 0},
-      {kDbfVersionDBase4, ftDate, 'D', 8, 0},     {kDbfVersionFoxPro, ftDBaseOle, 'G', 10, 0},
+      {kDbfVersionDBase3, ftDateTime, '@', 8, 0},  {kDbfVersionDBase4, ftAutoInc, '+', 4, 0},
+      {kDbfVersionDBase4, ftDate, 'D', 8, 0},      {kDbfVersionFoxPro, ftDBaseOle, 'G', 10, 0},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << "kind " << int(c.kind));
@@ -369,8 +372,11 @@ TEST_F(DbfWrite, FieldKindsBecomeNativeTypesWithDefaultSizes) {
 }
 
 TEST_F(DbfWrite, EveryLevelRoundTripsEveryKind) {
-  const std::string memos[] = {"", std::string(510, 'a'), std::string(511, 'b'),
-                               std::string(512, 'c'), "kurz \xE4\xF6\xFC\xDF",
+  const std::string memos[] = {"",
+                               std::string(510, 'a'),
+                               std::string(511, 'b'),
+                               std::string(512, 'c'),
+                               "kurz \xE4\xF6\xFC\xDF",
                                std::string(3000, 'x') + "\x1A" + "y"};
   for (const uint8_t version :
        {kDbfVersionDBase3, kDbfVersionDBase4, kDbfVersionFoxPro, kDbfVersionDBase7}) {
@@ -509,8 +515,8 @@ class TIndexedTable : public TDbfFile {
 TEST_F(DbfWrite, AppendAndEditDriveTheIndexProtocol) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  auto table = Create<TIndexedTable>(path, kDbfVersionDBase4, {{"NAME", 'C', 4}}, 512,
-                                     pfReadWriteCreate);
+  auto table =
+      Create<TIndexedTable>(path, kDbfVersionDBase4, {{"NAME", 'C', 4}}, 512, pfReadWriteCreate);
   TFakeIndexFile& first = table->AddIndex(dir.File("a.mdx"));
   TFakeIndexFile& second = table->AddIndex(dir.File("b.mdx"));
   std::vector<uint8_t> record(size_t(table->GetRecordSize()));

@@ -26,9 +26,10 @@ TEST(LangDriver, CodePageFromDbase7Names) {
     const char* name;
     int32_t cp;
   } const kCases[] = {
-      {"DBWINUS0", 1252}, {"DB437US0", 437}, {"DB1250CZ0", 1250}, {"DBHEBREW", 1255},
-      {"FOXDEWIN", 1252}, {"FOXNO850", 850}, {"DBxyzUS0", 0},     {"BGDB868", 0},
-      {"", 0},            {"FOX", 0},        {"DB", 0},
+      {"DBWINUS0", 1252}, {"DB437US0", 437},  {"DB1250CZ0", 1250},
+      {"DBHEBREW", 1255}, {"FOXDEWIN", 1252}, {"FOXNO850", 850},
+      {"DBxyzUS0", 0},    {"BGDB868", 0},     {"", 0},
+      {"FOX", 0},         {"DB", 0},
   };
   for (const auto& c : kCases) {
     uint8_t header[32] = {};
@@ -49,13 +50,10 @@ TEST(LangDriver, ChoosingAByteForANewTable) {
     uint8_t id;
   } const kCases[] = {
       {1252, 0x0407, false, 0x61},  // no dBASE-style entry for 1252 German: the FoxPro one
-      {1252, 0x0407, true, 0x61},
-      {1252, 0x0409, false, 0x37},  // nothing for both; ignoring the page, the last dBASE match
-      {1252, 0x0409, true, 0x01},
-      {850, 0x0407, false, 0x10},
-      {437, 0x0407, true, 0x5E},
-      {437, 0x0407, false, 0x0F},
-      {866, 0x10419, false, 0x26},  // upper half of the locale ignored
+      {1252, 0x0407, true, 0x61},  {1252, 0x0409, false, 0x37},  // nothing for both; ignoring the
+                                                                 // page, the last dBASE match
+      {1252, 0x0409, true, 0x01},  {850, 0x0407, false, 0x10},  {437, 0x0407, true, 0x5E},
+      {437, 0x0407, false, 0x0F},  {866, 0x10419, false, 0x26},  // upper half of the locale ignored
       {1252, 0x7FFF, false, 0},
   };
   for (const auto& c : kCases)

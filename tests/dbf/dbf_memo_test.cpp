@@ -81,8 +81,8 @@ TEST(MemoFile, NewFileStartsAtBlockOneAndEmptyMemosTouchNothing) {
 TEST(MemoFile, DbaseIIIEndMarksAtTheBlockBoundary) {
   struct Case {
     size_t length;
-    size_t blocks;            // blocks the memo occupies
-    size_t firstMarkOffset;   // file offset of the first 0x1A
+    size_t blocks;           // blocks the memo occupies
+    size_t firstMarkOffset;  // file offset of the first 0x1A
   } const kCases[] = {
       {510, 1, 512 + 510},  // data and both marks fill one block
       {511, 2, 512 + 511},  // first mark ends block 1, second starts block 2
@@ -116,7 +116,10 @@ TEST(MemoFile, TerminatedMemosReadByTheEndMarkRules) {
     std::vector<std::vector<uint8_t>> blocks;
     std::string expected;
   } const kCases[] = {
-      {"lone 0x1A followed by a letter is data", {{'a', 0x1A, 'b', 0x1A, 0x1A}}, "a\x1A" "b"},
+      {"lone 0x1A followed by a letter is data",
+       {{'a', 0x1A, 'b', 0x1A, 0x1A}},
+       "a\x1A"
+       "b"},
       {"mark then zero ends", {{'x', 'y', 0x1A, 0}}, "xy"},
       {"no signature in a dBASE IV file", {{'n', 'o', 0x1A, 0x1A}}, "no"},
   };

@@ -46,10 +46,13 @@ TEST(PagedFile, PageOffsets) {
     int32_t headerOffset, headerSize, pageSize, page;
     int64_t offset;
   } const kCases[] = {
-      {true, 0, 32, 10, 0, 0},      // page 0 is the header, not the first record
-      {true, 0, 32, 10, 1, 32},     {true, 0, 32, 10, 3, 52},
-      {true, 8, 32, 10, 1, 40},     {true, 8, 32, 10, 0, 0},
-      {false, 0, 32, 512, 0, 0},    {false, 0, 32, 512, 2, 1024},
+      {true, 0, 32, 10, 0, 0},  // page 0 is the header, not the first record
+      {true, 0, 32, 10, 1, 32},
+      {true, 0, 32, 10, 3, 52},
+      {true, 8, 32, 10, 1, 40},
+      {true, 8, 32, 10, 0, 0},
+      {false, 0, 32, 512, 0, 0},
+      {false, 0, 32, 512, 2, 1024},
       {true, 0, 32, 70000, 40000, 32 + int64_t(39999) * 70000},  // beyond 32 bits
   };
   for (const auto& c : kCases) {
@@ -96,8 +99,7 @@ TEST(PagedFile, MissingFileWithoutAutoCreateRaisesPlainException) {
   } catch (const platform::EDbfError&) {
     FAIL() << "must not be an EDbfError";
   } catch (const platform::Exception& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Open: file not found: \"" + dir.File("missing.dbf") + "\".");
+    EXPECT_EQ(std::string(e.what()), "Open: file not found: \"" + dir.File("missing.dbf") + "\".");
   }
   EXPECT_FALSE(platform::File::Exists(dir.File("missing.dbf")));
 }
@@ -171,8 +173,8 @@ TEST(PagedFile, SetHeaderSizeWithSameSizeNeitherFlushesNorRereads) {
   file->GetHeader()[0] = 0xAA;
   file->WriteHeader();
   file->SetHeaderSize(8);
-  EXPECT_EQ(file->GetHeader()[0], 0xAA);          // not re-read
-  EXPECT_EQ(ReadBytes(dir.File("t"))[0], 0);      // not flushed
+  EXPECT_EQ(file->GetHeader()[0], 0xAA);      // not re-read
+  EXPECT_EQ(ReadBytes(dir.File("t"))[0], 0);  // not flushed
 }
 
 TEST(PagedFile, RecordCountFollowsWritesAndSetRecordCount) {
@@ -283,8 +285,7 @@ TEST(PagedFileLocks, RealPageLocksCoverThePageBytes) {
   memo->OpenFile();
   memo->SetRecordSize(512);
   ASSERT_TRUE(memo->LockPage(2, false));
-  platform::File raw(dir.File("t"), platform::FileAccess::ReadWrite,
-                     platform::FileShare::DenyNone);
+  platform::File raw(dir.File("t"), platform::FileAccess::ReadWrite, platform::FileShare::DenyNone);
   EXPECT_EQ(raw.Lock(1023, 1), platform::LockResult::Locked);
   EXPECT_EQ(raw.Lock(1024, 1), platform::LockResult::Violation);
   EXPECT_EQ(raw.Lock(1535, 1), platform::LockResult::Violation);

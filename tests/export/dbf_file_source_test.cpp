@@ -66,7 +66,9 @@ TEST_F(DbfFileSourceTest, FormatsEveryKindAndSkipsDeletedRecords) {
              0x10)
       .Record({"M\x81ller", "   1234.50", "  12", "12345678901234567", "20240229", "T", ""})
       .Record({"gone", "1", "1", "1", "20000101", "F", ""}, true)
-      .Record({"Stra\xE1" "e", "", "  -7", "0.5", "        ", "?", ""})
+      .Record({"Stra\xE1"
+               "e",
+               "", "  -7", "0.5", "        ", "?", ""})
       .Write(dir.File("t.dbf"));
   auto table = OpenReadOnly(dir.File("t.dbf"));
   TDbfFileSource source(*table);
@@ -110,9 +112,9 @@ TEST(ExportCommand, WritesThePageBesideTheTableAndNeverChangesTheTable) {
   ASSERT_EQ(result.exitCode, 0) << result.out;
   EXPECT_EQ(result.out, dir.File("t.htm") + "\n");
   const std::string page = AsText(ReadBytes(dir.File("t.htm")));
-  for (const char* line : {"<title>Q&amp;A</title>\r\n", " padding: 2px;\r\n",
-                           " border: 1px solid #FF0000;\r\n", "<td>a&lt;b</td>\r\n",
-                           "<td align=right>42</td>\r\n"})
+  for (const char* line :
+       {"<title>Q&amp;A</title>\r\n", " padding: 2px;\r\n", " border: 1px solid #FF0000;\r\n",
+        "<td>a&lt;b</td>\r\n", "<td align=right>42</td>\r\n"})
     EXPECT_NE(page.find(line), std::string::npos) << line;
   EXPECT_EQ(ReadBytes(dir.File("t.dbf")), before);
   EXPECT_FALSE(std::filesystem::exists(dir.File("t.dbt")));
@@ -147,10 +149,10 @@ TEST(ExportCommand, MemosAreWrittenWholeOnOneCellLine) {
   TempDir dir;
   const std::string table = dir.File("m.dbf");
   ASSERT_EQ(RunCli("create " + table + " --level 4 --field NOTE:M --field N:N:5").exitCode, 0);
-  testing_util::WriteBytes(dir.File("rows.jsonl"),
-                           {'{', '"', 'N', 'O', 'T', 'E', '"', ':', '"', 'l', '1', '\\', 'r',
-                            '\\', 'n', '<', 'b', '>', ' ', 0xC3, 0xA4, '"', ',', '"', 'N', '"',
-                            ':', '3', '}', '\n'});
+  testing_util::WriteBytes(
+      dir.File("rows.jsonl"),
+      {'{', '"', 'N', 'O', 'T',  'E',  '"', ':', '"', 'l', '1', '\\', 'r', '\\', 'n',
+       '<', 'b', '>', ' ', 0xC3, 0xA4, '"', ',', '"', 'N', '"', ':',  '3', '}',  '\n'});
   ASSERT_EQ(RunCli("append " + table + " " + dir.File("rows.jsonl")).exitCode, 0);
   ASSERT_EQ(RunCli("export " + table).exitCode, 0);
   const std::string page = AsText(ReadBytes(dir.File("m.htm")));

@@ -44,13 +44,15 @@ std::string Head(const std::string& title, const std::string& border, const std:
          "</title>\r\n<style type=\"text/css\">\r\n<!--\r\n"
          "a, p,h1,h2,h3,h4,ul,ol,li,div,td,th,address,blockquote,nobr,b,i    "
          "{ font-family:Arial,sans-serif; }\r\n"
-         "table.test td {\r\n border: " + border + ";\r\n padding: " + padding +
-         "px;\r\n background-color: " + cellColor +
-         ";\r\n vertical-align:top;\r\n}\r\n-->\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" +
-         title + "</h1>\r\n<table class=\"test\" style=\"border-collapse: collapse\">\r\n";
+         "table.test td {\r\n border: " +
+         border + ";\r\n padding: " + padding + "px;\r\n background-color: " + cellColor +
+         ";\r\n vertical-align:top;\r\n}\r\n-->\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" + title +
+         "</h1>\r\n<table class=\"test\" style=\"border-collapse: collapse\">\r\n";
 }
 
-std::string AsText(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsText(const std::vector<uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 }  // namespace
 
@@ -58,10 +60,11 @@ TEST(HtmlExport, DefaultSettingsGiveTheExactPage) {
   TempDir dir;
   TRowsSource source({false, true, false}, {{"Müller", "12.5", "True"}, {"", "", "False"}});
   ExportHtml(source, TExportSettings(), dir.File("p.htm"));
-  EXPECT_EQ(AsText(ReadBytes(dir.File("p.htm"))),
-            Page(Head("Datenbank", "1px solid #000000", "4", "#F0CAA6"),
-                 "<tr>\r\n<td>Müller</td>\r\n<td align=right>12.5</td>\r\n<td>True</td>\r\n</tr>\r\n"
-                 "<tr>\r\n<td></td>\r\n<td align=right></td>\r\n<td>False</td>\r\n</tr>\r\n"));
+  EXPECT_EQ(
+      AsText(ReadBytes(dir.File("p.htm"))),
+      Page(Head("Datenbank", "1px solid #000000", "4", "#F0CAA6"),
+           "<tr>\r\n<td>Müller</td>\r\n<td align=right>12.5</td>\r\n<td>True</td>\r\n</tr>\r\n"
+           "<tr>\r\n<td></td>\r\n<td align=right></td>\r\n<td>False</td>\r\n</tr>\r\n"));
 }
 
 TEST(HtmlExport, ChangedSettingsAreTruncatedAndEscaped) {

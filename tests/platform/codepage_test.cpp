@@ -18,8 +18,14 @@ TEST(CodePage, ConvertsBetweenPagesAndUtf8) {
     int cp;
     std::string bytes, utf8;
   } const kCases[] = {
-      {1252, "Stra\xDF" "e \xE4\xF6\xFC \x80", "Straße äöü €"},
-      {850, "Stra\xE1" "e \x84\x94\x81", "Straße äöü"},
+      {1252,
+       "Stra\xDF"
+       "e \xE4\xF6\xFC \x80",
+       "Straße äöü €"},
+      {850,
+       "Stra\xE1"
+       "e \x84\x94\x81",
+       "Straße äöü"},
       {437, "\x8E\x99\x9A", "ÄÖÜ"},
       {866, "\x8C\xAE\xE1\xAA\xA2\xA0", "Москва"},
       {1251, "\xCC\xEE\xF1\xEA\xE2\xE0", "Москва"},
@@ -52,8 +58,8 @@ TEST(CodePage, ComparesByLocaleWithOptionalCaseFolding) {
     uint32_t flags;
     int expected;
   } const kCases[] = {
-      {"apple", "Banana", 0, CSTR_LESS_THAN},      // a locale puts a before B
-      {"abc", "ABC", 0, CSTR_LESS_THAN},           // lower case first at full strength
+      {"apple", "Banana", 0, CSTR_LESS_THAN},  // a locale puts a before B
+      {"abc", "ABC", 0, CSTR_LESS_THAN},       // lower case first at full strength
       {"abc", "ABC", NORM_IGNORECASE, CSTR_EQUAL},
       {"\xE4", "a", NORM_IGNORECASE, CSTR_GREATER_THAN},  // accents still count
       {"M\xFCller", "Mueller", 0, CSTR_GREATER_THAN},
