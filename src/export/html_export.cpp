@@ -153,28 +153,35 @@ void WriteHead(TPageFile& page, const TExportSettings& settings) {
   page.Line("<table class=\"test\" style=\"border-collapse: collapse\">");
 }
 
+// The markup before each cell: the end of the previous cell (or the row's start) and the
+// cell's opening tag, so that each cell costs one append besides its text.
+struct TCellPlan {
+  std::string before;
+  bool plain;
+};
+
 void WriteRows(TPageFile& page, TRecordSource& source, const TExportProgress& progress) {
   const int fieldCount = source.FieldCount();
-  std::vector<bool> rightAligned(static_cast<size_t>(fieldCount));
-  std::vector<bool> plain(static_cast<size_t>(fieldCount));
+  std::vector<TCellPlan> cells;
   for (int i = 0; i < fieldCount; ++i) {
-    rightAligned[static_cast<size_t>(i)] = source.IsRightAligned(i);
-    plain[static_cast<size_t>(i)] = source.IsPlainText(i);
+    std::string before = i == 0 ? "<tr>\r\n" : "</td>\r\n";
+    before += source.IsRightAligned(i) ? "<td align=right>" : "<td>";
+    cells.push_back({std::move(before), source.IsPlainText(i)});
   }
+  const char* rowEnd = fieldCount == 0 ? "<tr>\r\n</tr>\r\n" : "</td>\r\n</tr>\r\n";
   const int64_t total = progress ? source.RecordTotal() : -1;
 
   int64_t done = 0;
   std::string& out = page.Buffer();
   for (source.GoFirst(); !source.IsAtEnd(); source.GoNext()) {
-    out.append("<tr>\r\n");
     for (int i = 0; i < fieldCount; ++i) {
-      out.append(rightAligned[static_cast<size_t>(i)] ? "<td align=right>" : "<td>");
+      const TCellPlan& cell = cells[static_cast<size_t>(i)];
+      out.append(cell.before);
       const size_t start = out.size();
       source.FieldText(i, out);
-      if (!plain[static_cast<size_t>(i)]) page.EscapeTail(start);
-      out.append("</td>\r\n");
+      if (!cell.plain) page.EscapeTail(start);
     }
-    out.append("</tr>\r\n");
+    out.append(rowEnd);
     page.Drain();
     if (progress && ++done % kProgressEvery == 0) progress(done, total);
   }

@@ -107,8 +107,16 @@ void BuildSingleByteTables(CodePageState& state) {
 
 CodePageState* State(int codePage) {
   thread_local std::map<int, std::unique_ptr<CodePageState>> states;
+  // Callers convert many texts of one code page in a row.
+  thread_local int lastCodePage = -1;
+  thread_local CodePageState* lastState = nullptr;
+  if (codePage == lastCodePage) return lastState;
   auto it = states.find(codePage);
-  if (it != states.end()) return it->second.get();
+  if (it != states.end()) {
+    lastCodePage = codePage;
+    lastState = it->second.get();
+    return lastState;
+  }
   std::unique_ptr<CodePageState> state;
   if (const char* name = IcuName(codePage)) {
     UErrorCode status = U_ZERO_ERROR;
