@@ -128,29 +128,37 @@ std::string FloatToStr(double value, char decimalSeparator) {
 }
 
 size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* out) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  bool negative = false;
-  if (!text.empty() && text.front() == '-') {
-    negative = true;
-    text.remove_prefix(1);
-  }
-  const size_t point = text.find('.');
-  std::string_view integer = text.substr(0, point);
-  std::string_view fraction =
-      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-  if (integer.empty() && fraction.empty()) return 0;
-  for (std::string_view part : {integer, fraction})
-    for (const char c : part)
-      if (c < '0' || c > '9') return 0;
-  while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
-  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && *p == ' ') ++p;
+  while (end > p && end[-1] == ' ') --end;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  if (p == end) return 0;
 
-  size_t significant = integer.size() + fraction.size();
-  if (integer.empty()) {
-    const size_t leadingZeros = fraction.find_first_not_of('0');
-    if (leadingZeros == std::string_view::npos) return out[0] = '0', 1;  // the value is 0
-    if (leadingZeros > 4) return 0;  // below 0.00001: exponent notation
+  // Integer digits without leading zeros, then fraction digits without trailing zeros.
+  while (p < end && *p == '0') ++p;
+  const char* integer = p;
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  const size_t integerLength = static_cast<size_t>(p - integer);
+  const char* fraction = p;
+  const char* fractionEnd = p;
+  if (p < end) {
+    if (*p != '.') return 0;
+    fraction = ++p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    if (p != end) return 0;
+    fractionEnd = end;
+    while (fractionEnd > fraction && fractionEnd[-1] == '0') --fractionEnd;
+  }
+  const size_t fractionLength = static_cast<size_t>(fractionEnd - fraction);
+
+  size_t significant = integerLength + fractionLength;
+  if (integerLength == 0) {
+    size_t leadingZeros = 0;
+    while (leadingZeros < fractionLength && fraction[leadingZeros] == '0') ++leadingZeros;
+    if (leadingZeros == fractionLength) return out[0] = '0', 1;  // the value is 0
+    if (leadingZeros > 4) return 0;                              // below 0.00001: exponent notation
     significant -= leadingZeros;
   }
   // More digits than a double's 15 would need rounding; a 16th integer digit, an exponent.
@@ -158,16 +166,16 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
 
   size_t length = 0;
   if (negative) out[length++] = '-';
-  if (integer.empty()) {
+  if (integerLength == 0) {
     out[length++] = '0';
   } else {
-    std::memcpy(out + length, integer.data(), integer.size());
-    length += integer.size();
+    std::memcpy(out + length, integer, integerLength);
+    length += integerLength;
   }
-  if (!fraction.empty()) {
+  if (fractionLength > 0) {
     out[length++] = decimalSeparator;
-    std::memcpy(out + length, fraction.data(), fraction.size());
-    length += fraction.size();
+    std::memcpy(out + length, fraction, fractionLength);
+    length += fractionLength;
   }
   return length;
 }
@@ -361,8 +369,15 @@ size_t TDateTimePattern::Format(char* out, size_t capacity, const TDateTimeParts
   size_t length = 0;
   auto putNumber = [&](int number, size_t width) {
     char digits[12];
-    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-    const size_t count = static_cast<size_t>(result.ptr - digits);
+    size_t count;
+    if (number >= 0 && number < 10000) {  // calendar parts: no general conversion needed
+      count = number < 10 ? 1 : number < 100 ? 2 : number < 1000 ? 3 : 4;
+      for (size_t i = count; i-- > 0; number /= 10)
+        digits[i] = static_cast<char>('0' + number % 10);
+    } else {
+      count =
+          static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+    }
     for (size_t i = count; i < width && length < capacity; ++i) out[length++] = '0';
     for (size_t i = 0; i < count && length < capacity; ++i) out[length++] = digits[i];
   };
