@@ -27,18 +27,9 @@ constexpr int kDefaultFloatDecimals = 9;
 constexpr int32_t kMemoBlockSize = 512;
 
 uint8_t VersionOfLevel(int level) {
-  switch (level) {
-    case 3:
-      return dbf::kDbfVersionDBase3;
-    case 4:
-      return dbf::kDbfVersionDBase4;
-    case 7:
-      return dbf::kDbfVersionDBase7;
-    case 25:
-      return dbf::kDbfVersionFoxPro;
-    default:
-      throw UsageError(fmt::format("bad level {}: use 3, 4, 7 or 25", level));
-  }
+  const uint8_t version = dbf::VersionOfTableLevel(level);
+  if (version == 0) throw UsageError(fmt::format("bad level {}: use 3, 4, 7 or 25", level));
+  return version;
 }
 
 // The fixed length of a type; 0 for C, N and F, whose length is chosen.

@@ -23,6 +23,7 @@
 #include "cli/value_text.h"
 #include "dbf/dbf_decode.h"
 #include "dbf/dbf_layout.h"
+#include "dbf/dbf_scan.h"
 #include "platform/codepage.h"
 
 namespace cli {
@@ -33,8 +34,6 @@ using dbf::TDbfFile;
 
 // Output is written in pieces of about this size.
 constexpr size_t kFlushSize = 1 << 16;
-// Records read with one positioned read, at most.
-constexpr int32_t kChunkBytes = 1 << 16;
 // Day number of 31 December 9999, the last date a text date can show.
 constexpr double kLastDay = 3652059;
 
@@ -228,22 +227,13 @@ void RunDump(const std::string& path, bool withDeleted, const std::string& filte
   if (!filterText.empty()) filter = std::make_unique<RecordFilter>(*table, filterText);
   std::string out = HeaderLine(path, *table);
   RecordWriter writer(*table);
-  const int32_t recordSize = table->GetRecordSize();
-  const int32_t count = table->GetRecordCount();
-  const int32_t perChunk = std::max<int32_t>(1, kChunkBytes / recordSize);
-  std::vector<uint8_t> chunk(static_cast<size_t>(perChunk) * static_cast<size_t>(recordSize));
-  for (int32_t first = 1; first <= count; first += perChunk) {
-    const int32_t records = std::min(perChunk, count - first + 1);
-    const int32_t got =
-        table->ReadChunk(chunk.data(), records * recordSize, table->CalcPageOffset(first));
-    if (got < records * recordSize)
-      throw std::runtime_error(fmt::format("record {} cannot be read", first + got / recordSize));
-    for (int32_t i = 0; i < records; ++i) {
-      const uint8_t* record = chunk.data() + static_cast<size_t>(i) * recordSize;
-      if (record[0] == dbf::kRecordDeleted && !withDeleted) continue;
-      if (filter && !filter->Accepts(record)) continue;
-      writer.Append(out, first + i, record);
-    }
+  dbf::TRecordScanner scanner(*table);
+  int32_t recNo = 0;
+  const uint8_t* record = nullptr;
+  while (scanner.Next(recNo, record)) {
+    if (record[0] == dbf::kRecordDeleted && !withDeleted) continue;
+    if (filter && !filter->Accepts(record)) continue;
+    writer.Append(out, recNo, record);
     if (out.size() >= kFlushSize) Flush(out);
   }
   Flush(out);

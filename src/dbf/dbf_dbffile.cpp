@@ -77,6 +77,21 @@ int TableLevelOfVersion(uint8_t dbfVersion) {
   }
 }
 
+uint8_t VersionOfTableLevel(int tableLevel) {
+  switch (tableLevel) {
+    case 3:
+      return kDbfVersionDBase3;
+    case 4:
+      return kDbfVersionDBase4;
+    case 25:
+      return kDbfVersionFoxPro;
+    case 7:
+      return kDbfVersionDBase7;
+    default:
+      return 0;
+  }
+}
+
 TDbfFile::TDbfFile(const std::string& fileName) : TPagedFile(fileName) {}
 
 TDbfFile::~TDbfFile() {

@@ -28,6 +28,8 @@ namespace dbf {
 uint8_t DbfVersionFromHeader(uint8_t versionByte, uint8_t languageId);
 // The table level users see for a version code: 3, 4, 25 or 7; 0 for an unknown code.
 int TableLevelOfVersion(uint8_t dbfVersion);
+// The version code of a table level (3, 4, 25, 7); 0 for any other level.
+uint8_t VersionOfTableLevel(int tableLevel);
 
 // Asked when the header announces a production index whose .mdx file is missing. Leaving
 // `deleteLink` true drops the link; setting it false abandons the open (ForceClose()).
