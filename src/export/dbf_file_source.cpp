@@ -1,5 +1,6 @@
 #include "export/dbf_file_source.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -23,13 +24,6 @@ bool PlainDate(const uint8_t* field, platform::TDateTimeParts& parts) {
   parts.Day = value[6] * 10 + value[7];
   return parts.Year >= 1 && parts.Month >= 1 && parts.Month <= 12 && parts.Day >= 1 &&
          parts.Day <= platform::DaysInMonth(parts.Year, parts.Month);
-}
-
-template <typename T>
-void AppendInteger(T value, std::string& text) {
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, result.ptr);
 }
 
 // Numbers stored as decimal text (N, F); the others are binary.
@@ -63,12 +57,50 @@ bool IsNumericKind(dbf::TFieldType kind) {
 
 TDbfFileSource::TDbfFileSource(dbf::TDbfFile& table)
     : FTable(table),
+      FCodePage(table.UseCodePage()),
       FScanner(table),
       FDecimalSeparator(platform::Settings().DecimalSeparator),
       FShortDate(platform::Settings().ShortDateFormat),
       FLongTime(platform::Settings().LongTimeFormat),
       FPlainDate(PlainPattern(platform::Settings().ShortDateFormat)),
-      FPlainTime(PlainPattern(platform::Settings().LongTimeFormat)) {}
+      FPlainTime(PlainPattern(platform::Settings().LongTimeFormat)) {
+  const dbf::TDbfFieldDefs& defs = table.FieldDefs();
+  for (int i = 0; i < defs.Count(); ++i) {
+    const dbf::TDbfFieldDef& def = defs.Items(i);
+    FCells.push_back({&def, CellKindOf(def), static_cast<uint32_t>(def.FOffset),
+                      static_cast<uint32_t>(def.Size())});
+  }
+}
+
+TDbfFileSource::TCellKind TDbfFileSource::CellKindOf(const dbf::TDbfFieldDef& def) {
+  using namespace dbf;
+  switch (def.FieldType()) {
+    case ftString:
+      return TCellKind::kText;
+    case ftSmallint:
+      return TCellKind::kSmallint;
+    case ftInteger:
+    case ftAutoInc:
+      return TCellKind::kInteger;
+    case ftLargeint:
+      return TCellKind::kLargeint;
+    case ftFloat:
+    case ftCurrency:
+      return IsText(def) ? TCellKind::kDecimalText : TCellKind::kBinaryFloat;
+    case ftBoolean:
+      return TCellKind::kLogical;
+    case ftDate:
+      return TCellKind::kDate;
+    case ftDateTime:
+      return TCellKind::kDateTime;
+    case ftMemo:
+    case ftBlob:
+    case ftDBaseOle:
+      return TCellKind::kMemo;
+    default:
+      return TCellKind::kNone;
+  }
+}
 
 void TDbfFileSource::GoFirst() {
   FScanner.Restart();
@@ -87,16 +119,16 @@ void TDbfFileSource::SkipDeleted() {
 }
 
 int TDbfFileSource::FieldCount() {
-  return FTable.FieldDefs().Count();
+  return static_cast<int>(FCells.size());
 }
 
 bool TDbfFileSource::IsRightAligned(int field) {
-  return IsNumericKind(FTable.FieldDefs().Items(field).FieldType());
+  return IsNumericKind(FCells[static_cast<size_t>(field)].Def->FieldType());
 }
 
 bool TDbfFileSource::IsPlainText(int field) {
   using namespace dbf;
-  switch (const TFieldType kind = FTable.FieldDefs().Items(field).FieldType()) {
+  switch (const TFieldType kind = FCells[static_cast<size_t>(field)].Def->FieldType()) {
     case ftDate:
       return FPlainDate;
     case ftDateTime:
@@ -108,100 +140,111 @@ bool TDbfFileSource::IsPlainText(int field) {
   }
 }
 
-// A text field's characters as the decoder gives them (trailing blanks cut, up to a zero
-// byte), read in place.
-std::string_view TDbfFileSource::StoredText(const dbf::TDbfFieldDef& def) const {
-  const char* field = reinterpret_cast<const char*>(FRecord + def.FOffset);
-  size_t length = static_cast<size_t>(def.Size());
+// The characters as the decoder gives them (trailing blanks cut, up to a zero byte), converted
+// in place into the buffer.
+void TDbfFileSource::AppendText(const TCellPlan& cell, TTextBuffer& text) {
+  const char* field = reinterpret_cast<const char*>(FRecord + cell.Offset);
+  size_t length = cell.Size;
   while (length > 0 && field[length - 1] == ' ') --length;
   const void* zero = std::memchr(field, 0, length);
   if (zero != nullptr) length = static_cast<size_t>(static_cast<const char*>(zero) - field);
-  return std::string_view(field, length);
+  char* out = text.Reserve(length * platform::kUtf8Growth);
+  text.Commit(platform::ToUtf8Buf(FCodePage, std::string_view(field, length), out));
 }
 
-void TDbfFileSource::AppendFloat(const dbf::TDbfFieldDef& def, std::string& text) {
-  char buffer[platform::kFloatTextMax];
-  if (IsText(def)) {
-    // Most stored numbers format straight from their digits.
-    const std::string_view digits(reinterpret_cast<const char*>(FRecord + def.FOffset),
-                                  static_cast<size_t>(def.Size()));
-    const size_t length = platform::DecimalTextToStrBuf(digits, FDecimalSeparator, buffer);
-    if (length != 0) return void(text.append(buffer, length));
-  }
+// Most stored numbers format straight from their digits; the rest go through a double.
+void TDbfFileSource::AppendDecimalText(const TCellPlan& cell, TTextBuffer& text) {
+  // The text keeps at most the stored digits, a sign, a separator and a leading zero.
+  char* out = text.Reserve(std::max<size_t>(cell.Size + 2, platform::kFloatTextMax));
+  const std::string_view digits(reinterpret_cast<const char*>(FRecord + cell.Offset), cell.Size);
+  const size_t length = platform::DecimalTextToStrBuf(digits, FDecimalSeparator, out);
+  if (length != 0) return text.Commit(length);
+  AppendFloat(cell, text);
+}
+
+void TDbfFileSource::AppendFloat(const TCellPlan& cell, TTextBuffer& text) {
   double value = 0;
-  if (FTable.GetFieldDataFromDef(def, dbf::ftFloat, &value, FRecord))
-    text.append(buffer, platform::FloatToStrBuf(buffer, value, FDecimalSeparator));
+  if (!FTable.GetFieldDataFromDef(*cell.Def, dbf::ftFloat, &value, FRecord)) return;
+  char* out = text.Reserve(platform::kFloatTextMax);
+  text.Commit(platform::FloatToStrBuf(out, value, FDecimalSeparator));
 }
 
-void TDbfFileSource::AppendDate(const dbf::TDbfFieldDef& def, std::string& text) {
+template <typename T>
+void TDbfFileSource::AppendInteger(const TCellPlan& cell, dbf::TFieldType kind, TTextBuffer& text) {
+  T value = 0;
+  if (!FTable.GetFieldDataFromDef(*cell.Def, kind, &value, FRecord)) return;
+  constexpr size_t kDigits = 24;
+  char* out = text.Reserve(kDigits);
+  text.Commit(static_cast<size_t>(std::to_chars(out, out + kDigits, value).ptr - out));
+}
+
+void TDbfFileSource::AppendLogical(const TCellPlan& cell, TTextBuffer& text) {
+  int16_t value = 0;
+  if (FTable.GetFieldDataFromDef(*cell.Def, dbf::ftBoolean, &value, FRecord))
+    text.Append(value ? std::string_view("True") : std::string_view("False"));
+}
+
+void TDbfFileSource::AppendDate(const TCellPlan& cell, TTextBuffer& text) {
   platform::TDateTimeParts parts;
   int32_t dayNumber = 0;
-  if (def.NativeFieldType() == 'D' && def.Size() == 8 && PlainDate(FRecord + def.FOffset, parts)) {
+  if (cell.Def->NativeFieldType() == 'D' && cell.Size == 8 &&
+      PlainDate(FRecord + cell.Offset, parts)) {
     // A plain stored date formats from its digits.
-  } else if (FTable.GetFieldDataFromDef(def, dbf::ftDate, &dayNumber, FRecord)) {
+  } else if (FTable.GetFieldDataFromDef(*cell.Def, dbf::ftDate, &dayNumber, FRecord)) {
     parts = platform::DateTimeParts(dbf::DayNumberToDateTime(dayNumber));
   } else {
     return;
   }
-  char buffer[128];
-  text.append(buffer, FShortDate.Format(buffer, sizeof buffer, parts));
+  char* out = text.Reserve(FShortDate.MaxLength());
+  text.Commit(FShortDate.Format(out, FShortDate.MaxLength(), parts));
 }
 
 // The date, and a blank and the time unless it is midnight.
-void TDbfFileSource::AppendDateTime(platform::TDateTime value, std::string& text) {
-  const platform::TDateTimeParts parts = platform::DateTimeParts(value);
-  char buffer[128];
-  text.append(buffer, FShortDate.Format(buffer, sizeof buffer, parts));
-  if (parts.Hour == 0 && parts.Minute == 0 && parts.Second == 0) return;
-  text += ' ';
-  text.append(buffer, FLongTime.Format(buffer, sizeof buffer, parts));
+void TDbfFileSource::AppendDateTime(const TCellPlan& cell, TTextBuffer& text) {
+  double stamp = 0;
+  if (!FTable.GetFieldDataFromDef(*cell.Def, dbf::ftDateTime, &stamp, FRecord)) return;
+  const platform::TDateTimeParts parts = platform::DateTimeParts(dbf::BDETimeStampToDateTime(stamp));
+  const size_t most = FShortDate.MaxLength() + 1 + FLongTime.MaxLength();
+  char* const out = text.Reserve(most);
+  size_t length = FShortDate.Format(out, most, parts);
+  if (parts.Hour != 0 || parts.Minute != 0 || parts.Second != 0) {
+    out[length++] = ' ';
+    length += FLongTime.Format(out + length, most - length, parts);
+  }
+  text.Commit(length);
 }
 
-void TDbfFileSource::FieldText(int field, std::string& text) {
-  using namespace dbf;
-  const TDbfFieldDef& def = FTable.FieldDefs().Items(field);
-  int16_t small = 0;
-  int32_t integer = 0;
-  int64_t large = 0;
-  double real = 0;
-  switch (def.FieldType()) {
-    case ftString:
-      platform::AppendUtf8(FTable.UseCodePage(), StoredText(def), text);
-      break;
-    case ftSmallint:
-      if (FTable.GetFieldDataFromDef(def, ftSmallint, &small, FRecord)) AppendInteger(small, text);
-      break;
-    case ftInteger:
-    case ftAutoInc:
-      if (FTable.GetFieldDataFromDef(def, ftInteger, &integer, FRecord))
-        AppendInteger(integer, text);
-      break;
-    case ftLargeint:
-      if (FTable.GetFieldDataFromDef(def, ftLargeint, &large, FRecord)) AppendInteger(large, text);
-      break;
-    case ftFloat:
-    case ftCurrency:
-      AppendFloat(def, text);
-      break;
-    case ftBoolean:
-      if (FTable.GetFieldDataFromDef(def, ftBoolean, &small, FRecord))
-        text += small ? "True" : "False";
-      break;
-    case ftDate:
-      AppendDate(def, text);
-      break;
-    case ftDateTime:
-      if (FTable.GetFieldDataFromDef(def, ftDateTime, &real, FRecord))
-        AppendDateTime(BDETimeStampToDateTime(real), text);
-      break;
-    case ftMemo:
-    case ftBlob:
-    case ftDBaseOle:
-      if (FTable.ReadMemo(def, FRecord, FMemo))
-        platform::AppendUtf8(FTable.UseCodePage(), FMemo, text);
-      break;
-    default:
-      break;
+void TDbfFileSource::AppendMemo(const TCellPlan& cell, TTextBuffer& text) {
+  if (!FTable.ReadMemo(*cell.Def, FRecord, FMemo)) return;
+  char* out = text.Reserve(FMemo.size() * platform::kUtf8Growth);
+  text.Commit(platform::ToUtf8Buf(FCodePage, FMemo, out));
+}
+
+void TDbfFileSource::FieldText(int field, TTextBuffer& text) {
+  const TCellPlan& cell = FCells[static_cast<size_t>(field)];
+  switch (cell.Kind) {
+    case TCellKind::kText:
+      return AppendText(cell, text);
+    case TCellKind::kDecimalText:
+      return AppendDecimalText(cell, text);
+    case TCellKind::kBinaryFloat:
+      return AppendFloat(cell, text);
+    case TCellKind::kSmallint:
+      return AppendInteger<int16_t>(cell, dbf::ftSmallint, text);
+    case TCellKind::kInteger:
+      return AppendInteger<int32_t>(cell, dbf::ftInteger, text);
+    case TCellKind::kLargeint:
+      return AppendInteger<int64_t>(cell, dbf::ftLargeint, text);
+    case TCellKind::kLogical:
+      return AppendLogical(cell, text);
+    case TCellKind::kDate:
+      return AppendDate(cell, text);
+    case TCellKind::kDateTime:
+      return AppendDateTime(cell, text);
+    case TCellKind::kMemo:
+      return AppendMemo(cell, text);
+    case TCellKind::kNone:
+      return;
   }
 }
 

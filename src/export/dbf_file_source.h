@@ -33,18 +33,47 @@ class TDbfFileSource : public TRecordSource {
   void GoNext() override;
   int FieldCount() override;
   bool IsRightAligned(int field) override;
-  void FieldText(int field, std::string& text) override;
+  void FieldText(int field, TTextBuffer& text) override;
   bool IsPlainText(int field) override;
   int64_t RecordTotal() override { return FScanner.RecordCount(); }
 
  private:
+  // How a field's stored bytes become its text, chosen once per field.
+  enum class TCellKind : uint8_t {
+    kNone,  // kinds the export leaves empty
+    kText,
+    kDecimalText,  // numbers stored as decimal text
+    kBinaryFloat,
+    kSmallint,
+    kInteger,
+    kLargeint,
+    kLogical,
+    kDate,
+    kDateTime,
+    kMemo
+  };
+  struct TCellPlan {
+    const dbf::TDbfFieldDef* Def;
+    TCellKind Kind;
+    uint32_t Offset;
+    uint32_t Size;
+  };
+
+  static TCellKind CellKindOf(const dbf::TDbfFieldDef& def);
   void SkipDeleted();
-  std::string_view StoredText(const dbf::TDbfFieldDef& def) const;
-  void AppendFloat(const dbf::TDbfFieldDef& def, std::string& text);
-  void AppendDate(const dbf::TDbfFieldDef& def, std::string& text);
-  void AppendDateTime(platform::TDateTime value, std::string& text);
+  void AppendText(const TCellPlan& cell, TTextBuffer& text);
+  void AppendDecimalText(const TCellPlan& cell, TTextBuffer& text);
+  void AppendFloat(const TCellPlan& cell, TTextBuffer& text);
+  void AppendLogical(const TCellPlan& cell, TTextBuffer& text);
+  void AppendDate(const TCellPlan& cell, TTextBuffer& text);
+  void AppendDateTime(const TCellPlan& cell, TTextBuffer& text);
+  void AppendMemo(const TCellPlan& cell, TTextBuffer& text);
+  template <typename T>
+  void AppendInteger(const TCellPlan& cell, dbf::TFieldType kind, TTextBuffer& text);
 
   dbf::TDbfFile& FTable;
+  std::vector<TCellPlan> FCells;
+  int FCodePage;
   dbf::TRecordScanner FScanner;
   const uint8_t* FRecord = nullptr;
   char FDecimalSeparator;

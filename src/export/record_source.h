@@ -5,7 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "export/text_buffer.h"
 
 namespace exporter {
 
@@ -20,8 +21,8 @@ class TRecordSource {
   // Numeric kinds are right-aligned.
   virtual bool IsRightAligned(int field) = 0;
   // Appends the current record's value of the field to `text` (nothing for no value). The
-  // writer appends straight into its output buffer, so a source need not allocate per field.
-  virtual void FieldText(int field, std::string& text) = 0;
+  // writer passes its output buffer, so a source formats in place and need not allocate.
+  virtual void FieldText(int field, TTextBuffer& text) = 0;
   // True when field i's texts can never hold a character HTML treats specially (&, <, >, "),
   // so the writer need not look for them: numbers, logicals and the like.
   virtual bool IsPlainText(int /*field*/) { return false; }

@@ -204,35 +204,43 @@ size_t ConvertCodePage(int fromCodePage, int toCodePage, const char* src, size_t
   return cut;
 }
 
-void AppendUtf8(int codePage, std::string_view text, std::string& out) {
+size_t ToUtf8Buf(int codePage, std::string_view text, char* out) {
   CodePageState* state = State(codePage);
   if (state == nullptr) {
     state = State(1252);
   }
+  char* const start = out;
   if (state->singleByte) {
-    // ASCII runs are copied whole; every code page here keeps ASCII as it is.
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      const auto byte = static_cast<uint8_t>(text[i]);
-      if (byte < 0x80) continue;
-      out.append(text.data() + start, i - start);
-      const auto& utf8 = state->toUtf8[byte];
-      out.append(utf8.data() + 1, static_cast<size_t>(utf8[0]));
-      start = i + 1;
+    // Every code page here keeps ASCII as it is; the rest come from the table (at most three
+    // bytes each, as every character of a single-byte page lies in the basic plane).
+    for (const char c : text) {
+      const auto byte = static_cast<uint8_t>(c);
+      if (byte < 0x80) {
+        *out++ = c;
+      } else {
+        const auto& utf8 = state->toUtf8[byte];
+        std::memcpy(out, utf8.data() + 1, 3);
+        out += utf8[0];
+      }
     }
-    out.append(text.data() + start, text.size() - start);
-    return;
+    return static_cast<size_t>(out - start);
   }
+  // A byte makes at most one UTF-16 unit, and a unit at most three UTF-8 bytes (a surrogate
+  // pair, two units, makes four).
   thread_local std::u16string unicode;
   const std::u16string_view wide = ToUnicode(*state, text.data(), text.size(), unicode);
-  const size_t start = out.size();
-  out.resize(start + wide.size() * 3);
   int32_t written = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data() + start, static_cast<int32_t>(wide.size() * 3), &written,
+  u_strToUTF8WithSub(out, static_cast<int32_t>(text.size() * kUtf8Growth), &written,
                      reinterpret_cast<const UChar*>(wide.data()), static_cast<int32_t>(wide.size()),
                      0xFFFD, nullptr, &status);
-  out.resize(U_SUCCESS(status) ? start + static_cast<size_t>(written) : start);
+  return U_SUCCESS(status) ? static_cast<size_t>(written) : 0;
+}
+
+void AppendUtf8(int codePage, std::string_view text, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + text.size() * kUtf8Growth);
+  out.resize(start + ToUtf8Buf(codePage, text, out.data() + start));
 }
 
 std::string ToUtf8(int codePage, std::string_view text) {

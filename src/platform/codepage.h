@@ -27,6 +27,10 @@ std::string ToUtf8(int codePage, std::string_view text);
 std::string FromUtf8(int codePage, std::string_view text);
 // Appends the UTF-8 form of `text` to `out` without other allocation once `out` has grown.
 void AppendUtf8(int codePage, std::string_view text, std::string& out);
+// Writes the UTF-8 form of `text` to `out`, which holds at least kUtf8Growth * text.size()
+// bytes, and returns the length written.
+constexpr size_t kUtf8Growth = 3;
+size_t ToUtf8Buf(int codePage, std::string_view text, char* out);
 
 // Comparison flags: NORM_IGNORECASE makes case differences equal.
 constexpr uint32_t NORM_IGNORECASE = 1;

@@ -164,20 +164,16 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
   // More digits than a double's 15 would need rounding; a 16th integer digit, an exponent.
   if (significant > 15) return 0;
 
-  size_t length = 0;
-  if (negative) out[length++] = '-';
-  if (integerLength == 0) {
-    out[length++] = '0';
-  } else {
-    std::memcpy(out + length, integer, integerLength);
-    length += integerLength;
-  }
-  if (fractionLength > 0) {
-    out[length++] = decimalSeparator;
-    std::memcpy(out + length, fraction, fractionLength);
-    length += fractionLength;
-  }
-  return length;
+  // The digits and the point between them lie together in the text: one copy, then the
+  // separator in place of the point.
+  char* at = out;
+  if (negative) *at++ = '-';
+  if (integerLength == 0) *at++ = '0';
+  const char* from = integerLength == 0 ? fraction - 1 : integer;
+  const char* to = fractionLength == 0 ? integer + integerLength : fractionEnd;
+  std::memcpy(at, from, static_cast<size_t>(to - from));
+  if (fractionLength > 0) at[fraction - 1 - from] = decimalSeparator;
+  return static_cast<size_t>(at - out) + static_cast<size_t>(to - from);
 }
 
 size_t FloatToStrFixedBuf(char* out, double value, int decimals, int precision,
@@ -363,64 +359,91 @@ TDateTimePattern::TDateTimePattern(std::string_view pattern) {
     }
     i += run;
   }
+  for (const Step& step : FSteps)
+    FMaxLength += step.Part == kLiteral ? step.Width
+                  : step.Part == kAmPm  ? 2
+                                        : std::max<size_t>(step.Width, kNumberTextMax);
 }
 
-size_t TDateTimePattern::Format(char* out, size_t capacity, const TDateTimeParts& parts) const {
-  size_t length = 0;
-  auto putNumber = [&](int number, size_t width) {
-    char digits[12];
-    size_t count;
-    if (number >= 0 && number < 10000) {  // calendar parts: no general conversion needed
-      count = number < 10 ? 1 : number < 100 ? 2 : number < 1000 ? 3 : 4;
-      for (size_t i = count; i-- > 0; number /= 10)
-        digits[i] = static_cast<char>('0' + number % 10);
-    } else {
-      count =
-          static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes `number` with at least `width` digits (zeros in front); returns the end. Calendar
+// parts (0..99, four-digit years) take a short path.
+char* PutNumber(char* out, int number, int width) {
+  if (number >= 0 && number < 100) {
+    if (number < 10 && width < 2) {
+      *out = static_cast<char>('0' + number);
+      return out + 1;
     }
-    for (size_t i = count; i < width && length < capacity; ++i) out[length++] = '0';
-    for (size_t i = 0; i < count && length < capacity; ++i) out[length++] = digits[i];
-  };
+    for (; width > 2; --width) *out++ = '0';
+    std::memcpy(out, kDigitPairs + 2 * number, 2);
+    return out + 2;
+  }
+  if (number >= 1000 && number < 10000 && width <= 4) {
+    std::memcpy(out, kDigitPairs + 2 * (number / 100), 2);
+    std::memcpy(out + 2, kDigitPairs + 2 * (number % 100), 2);
+    return out + 4;
+  }
+  char digits[12];
+  const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  for (int count = static_cast<int>(end - digits); count < width; ++count) *out++ = '0';
+  std::memcpy(out, digits, static_cast<size_t>(end - digits));
+  return out + (end - digits);
+}
+
+}  // namespace
+
+size_t TDateTimePattern::FormatWhole(char* out, const TDateTimeParts& parts) const {
+  char* const start = out;
   for (const Step& step : FSteps) {
     switch (step.Part) {
       case kYear:
-        putNumber(parts.Year, step.Width);
+        out = PutNumber(out, parts.Year, step.Width);
         break;
       case kYear2:
-        putNumber(parts.Year % 100, 2);
+        out = PutNumber(out, parts.Year % 100, 2);
         break;
       case kMonth:
-        putNumber(parts.Month, step.Width);
+        out = PutNumber(out, parts.Month, step.Width);
         break;
       case kDay:
-        putNumber(parts.Day, step.Width);
+        out = PutNumber(out, parts.Day, step.Width);
         break;
       case kHour:
-        putNumber(parts.Hour, step.Width);
+        out = PutNumber(out, parts.Hour, step.Width);
         break;
       case kHour12:
-        putNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width);
+        out = PutNumber(out, parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width);
         break;
       case kMinute:
-        putNumber(parts.Minute, step.Width);
+        out = PutNumber(out, parts.Minute, step.Width);
         break;
       case kSecond:
-        putNumber(parts.Second, step.Width);
+        out = PutNumber(out, parts.Second, step.Width);
         break;
       case kAmPm:
-        if (length + 2 <= capacity) {
-          out[length++] = parts.Hour < 12 ? 'A' : 'P';
-          out[length++] = 'M';
-        }
+        *out++ = parts.Hour < 12 ? 'A' : 'P';
+        *out++ = 'M';
         break;
-      case kLiteral: {
-        const size_t count = std::min<size_t>(step.Width, capacity - length);
-        std::memcpy(out + length, FLiterals.data() + step.Offset, count);
-        length += count;
+      case kLiteral:
+        std::memcpy(out, FLiterals.data() + step.Offset, step.Width);
+        out += step.Width;
         break;
-      }
     }
   }
+  return static_cast<size_t>(out - start);
+}
+
+size_t TDateTimePattern::Format(char* out, size_t capacity, const TDateTimeParts& parts) const {
+  if (capacity >= FMaxLength) return FormatWhole(out, parts);
+  std::string whole(FMaxLength, '\0');
+  const size_t length = std::min(FormatWhole(whole.data(), parts), capacity);
+  std::memcpy(out, whole.data(), length);
   return length;
 }
 

@@ -63,8 +63,11 @@ TDateTimeParts DateTimeParts(TDateTime value);
 class TDateTimePattern {
  public:
   explicit TDateTimePattern(std::string_view pattern);
-  // Writes at most `capacity` bytes; returns the length written (no terminator).
+  // Writes at most `capacity` bytes; returns the length written (no terminator). Fastest when
+  // `capacity` is at least MaxLength().
   size_t Format(char* out, size_t capacity, const TDateTimeParts& parts) const;
+  // The longest text Format can write.
+  size_t MaxLength() const { return FMaxLength; }
 
  private:
   enum TPart : uint8_t {
@@ -84,8 +87,14 @@ class TDateTimePattern {
     uint16_t Width;   // digits at least; for literals, their length
     uint16_t Offset;  // literals: where their text starts in FLiterals
   };
+  // Longest text of a number part (a full int with its sign).
+  static constexpr size_t kNumberTextMax = 11;
+
+  size_t FormatWhole(char* out, const TDateTimeParts& parts) const;
+
   std::vector<Step> FSteps;
   std::string FLiterals;
+  size_t FMaxLength = 0;
 };
 
 // Formats a date-time with a pattern read afresh; see TDateTimePattern.

@@ -25,12 +25,14 @@ std::string AsText(const std::vector<uint8_t>& bytes) {
 
 // Every row of a source as "cell|cell|..." lines, right-aligned cells marked with ">".
 std::string Rows(TRecordSource& source) {
-  std::string rows, text;
+  std::string rows;
+  TTextBuffer text;
   for (source.GoFirst(); !source.IsAtEnd(); source.GoNext()) {
     for (int i = 0; i < source.FieldCount(); ++i) {
-      text.clear();
+      text.Clear();
       source.FieldText(i, text);
-      rows += (i ? "|" : "") + std::string(source.IsRightAligned(i) ? ">" : "") + text;
+      rows += (i ? "|" : "") + std::string(source.IsRightAligned(i) ? ">" : "") +
+              std::string(text.View());
     }
     rows += "\n";
   }

@@ -25,7 +25,7 @@ class TRowsSource : public TRecordSource {
   void GoNext() override { ++at_; }
   int FieldCount() override { return static_cast<int>(aligned_.size()); }
   bool IsRightAligned(int i) override { return aligned_[static_cast<size_t>(i)]; }
-  void FieldText(int i, std::string& text) override { text += rows_[at_][static_cast<size_t>(i)]; }
+  void FieldText(int i, TTextBuffer& text) override { text.Append(rows_[at_][static_cast<size_t>(i)]); }
   int64_t RecordTotal() override { return static_cast<int64_t>(rows_.size()); }
 
  private:
