@@ -8,22 +8,29 @@
 #include "dbf/dbf_layout.h"
 #include "platform/codepage.h"
 #include "platform/settings.h"
+#include "platform/word_scan.h"
 
 namespace exporter {
 namespace {
 
 // The parts of a stored date "YYYYMMDD" when it is eight digits of a real date.
 bool PlainDate(const uint8_t* field, platform::TDateTimeParts& parts) {
-  int value[8];
-  for (int i = 0; i < 8; ++i) {
-    if (field[i] < '0' || field[i] > '9') return false;
-    value[i] = field[i] - '0';
-  }
-  parts.Year = value[0] * 1000 + value[1] * 100 + value[2] * 10 + value[3];
-  parts.Month = value[4] * 10 + value[5];
-  parts.Day = value[6] * 10 + value[7];
+  using platform::kEveryByte;
+  const uint64_t word = platform::LoadWord(reinterpret_cast<const char*>(field));
+  // Digits are the bytes 0x30..0x39: high nibble 3, and still 3 after adding 6.
+  constexpr uint64_t kHighNibbles = kEveryByte * 0xF0;
+  if ((word & kHighNibbles) != kEveryByte * 0x30 ||
+      ((word + kEveryByte * 6) & kHighNibbles) != kEveryByte * 0x30)
+    return false;
+  const uint64_t digits = word - kEveryByte * '0';
+  auto digit = [digits](int i) { return static_cast<int>((digits >> (8 * i)) & 0xFF); };
+  parts.Year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  parts.Month = digit(4) * 10 + digit(5);
+  parts.Day = digit(6) * 10 + digit(7);
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return parts.Year >= 1 && parts.Month >= 1 && parts.Month <= 12 && parts.Day >= 1 &&
-         parts.Day <= platform::DaysInMonth(parts.Year, parts.Month);
+         parts.Day <= kDays[parts.Month - 1] &&
+         (parts.Month != 2 || parts.Day < 29 || platform::IsLeapYear(parts.Year));
 }
 
 // Numbers stored as decimal text (N, F); the others are binary.
@@ -146,8 +153,7 @@ void TDbfFileSource::AppendText(const TCellPlan& cell, TTextBuffer& text) {
   const char* field = reinterpret_cast<const char*>(FRecord + cell.Offset);
   size_t length = cell.Size;
   while (length > 0 && field[length - 1] == ' ') --length;
-  const void* zero = std::memchr(field, 0, length);
-  if (zero != nullptr) length = static_cast<size_t>(static_cast<const char*>(zero) - field);
+  length = platform::FindByte(field, length, 0);
   char* out = text.Reserve(length * platform::kUtf8Growth);
   text.Commit(platform::ToUtf8Buf(FCodePage, std::string_view(field, length), out));
 }
@@ -178,10 +184,19 @@ void TDbfFileSource::AppendInteger(const TCellPlan& cell, dbf::TFieldType kind, 
   text.Commit(static_cast<size_t>(std::to_chars(out, out + kDigits, value).ptr - out));
 }
 
+// As the decoder reads a logical: its first character that is not blank says T (or t) for
+// true, anything else for false; all blank is no value.
 void TDbfFileSource::AppendLogical(const TCellPlan& cell, TTextBuffer& text) {
-  int16_t value = 0;
-  if (FTable.GetFieldDataFromDef(*cell.Def, dbf::ftBoolean, &value, FRecord))
-    text.Append(value ? std::string_view("True") : std::string_view("False"));
+  static constexpr char kTrue[8] = "True";
+  static constexpr char kFalse[8] = "False";
+  const char* field = reinterpret_cast<const char*>(FRecord + cell.Offset);
+  size_t i = 0;
+  while (i < cell.Size && field[i] == ' ') ++i;
+  if (i == cell.Size) return;
+  if (field[i] == 'T' || field[i] == 't')
+    text.AppendBlock(kTrue, 4);
+  else
+    text.AppendBlock(kFalse, 5);
 }
 
 void TDbfFileSource::AppendDate(const TCellPlan& cell, TTextBuffer& text) {

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "platform/exceptions.h"
+#include "platform/word_scan.h"
 
 namespace exporter {
 namespace {
@@ -20,6 +21,14 @@ constexpr std::array<bool, 256> kSpecial = [] {
   for (const unsigned char c : {'&', '<', '>', '"'}) special[c] = true;
   return special;
 }();
+
+// Whether one of the eight bytes is special: " and & are the bytes b with (b | 4) == '&',
+// < and > those with (b | 2) == '>'.
+bool HasSpecial(uint64_t word) {
+  using platform::kEveryByte;
+  return (platform::BytesEqual(word | kEveryByte * 0x04, '&') |
+          platform::BytesEqual(word | kEveryByte * 0x02, '>')) != 0;
+}
 
 std::string_view Entity(char c) {
   switch (c) {
@@ -82,6 +91,7 @@ void TPageFile::AppendEscaped(std::string_view text) {
 void TPageFile::EscapeTail(size_t from) {
   const std::string_view tail = FBuffer.View(from);
   size_t i = 0;
+  while (i + 8 <= tail.size() && !HasSpecial(platform::LoadWord(tail.data() + i))) i += 8;
   while (i < tail.size() && !kSpecial[static_cast<unsigned char>(tail[i])]) ++i;
   if (i == tail.size()) return;
   FScratch.assign(tail);

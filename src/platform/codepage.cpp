@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/word_scan.h"
+
 namespace platform {
 namespace {
 
@@ -211,12 +213,21 @@ size_t ToUtf8Buf(int codePage, std::string_view text, char* out) {
   }
   char* const start = out;
   if (state->singleByte) {
-    // Every code page here keeps ASCII as it is; the rest come from the table (at most three
-    // bytes each, as every character of a single-byte page lies in the basic plane).
-    for (const char c : text) {
-      const auto byte = static_cast<uint8_t>(c);
+    // Every code page here keeps ASCII as it is, eight bytes at a time where it can; the rest
+    // come from the table (at most three bytes each: a single-byte page lies in the basic
+    // plane).
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+      while (end - p >= 8 && IsAscii(LoadWord(p))) {
+        std::memcpy(out, p, 8);
+        out += 8;
+        p += 8;
+      }
+      if (p == end) break;
+      const auto byte = static_cast<uint8_t>(*p++);
       if (byte < 0x80) {
-        *out++ = c;
+        *out++ = static_cast<char>(byte);
       } else {
         const auto& utf8 = state->toUtf8[byte];
         std::memcpy(out, utf8.data() + 1, 3);

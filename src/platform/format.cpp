@@ -373,16 +373,13 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes `number` with at least `width` digits (zeros in front); returns the end. Calendar
-// parts (0..99, four-digit years) take a short path.
+// parts (0..99, four-digit years) take a short path; below 100 it may write one byte more
+// than it keeps.
 char* PutNumber(char* out, int number, int width) {
-  if (number >= 0 && number < 100) {
-    if (number < 10 && width < 2) {
-      *out = static_cast<char>('0' + number);
-      return out + 1;
-    }
-    for (; width > 2; --width) *out++ = '0';
-    std::memcpy(out, kDigitPairs + 2 * number, 2);
-    return out + 2;
+  if (number >= 0 && number < 100 && width <= 2) {
+    const int skip = number < 10 && width < 2;
+    std::memcpy(out, kDigitPairs + 2 * number + skip, 2);
+    return out + 2 - skip;
   }
   if (number >= 1000 && number < 10000 && width <= 4) {
     std::memcpy(out, kDigitPairs + 2 * (number / 100), 2);
@@ -399,41 +396,21 @@ char* PutNumber(char* out, int number, int width) {
 }  // namespace
 
 size_t TDateTimePattern::FormatWhole(char* out, const TDateTimeParts& parts) const {
+  // The number each part stands for, by TPart.
+  const int numbers[] = {parts.Year,   parts.Year % 100,
+                         parts.Month,  parts.Day,
+                         parts.Hour,   parts.Hour % 12 == 0 ? 12 : parts.Hour % 12,
+                         parts.Minute, parts.Second};
   char* const start = out;
   for (const Step& step : FSteps) {
-    switch (step.Part) {
-      case kYear:
-        out = PutNumber(out, parts.Year, step.Width);
-        break;
-      case kYear2:
-        out = PutNumber(out, parts.Year % 100, 2);
-        break;
-      case kMonth:
-        out = PutNumber(out, parts.Month, step.Width);
-        break;
-      case kDay:
-        out = PutNumber(out, parts.Day, step.Width);
-        break;
-      case kHour:
-        out = PutNumber(out, parts.Hour, step.Width);
-        break;
-      case kHour12:
-        out = PutNumber(out, parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, step.Width);
-        break;
-      case kMinute:
-        out = PutNumber(out, parts.Minute, step.Width);
-        break;
-      case kSecond:
-        out = PutNumber(out, parts.Second, step.Width);
-        break;
-      case kAmPm:
-        *out++ = parts.Hour < 12 ? 'A' : 'P';
-        *out++ = 'M';
-        break;
-      case kLiteral:
-        std::memcpy(out, FLiterals.data() + step.Offset, step.Width);
-        out += step.Width;
-        break;
+    if (step.Part == kLiteral) {
+      std::memcpy(out, FLiterals.data() + step.Offset, step.Width);
+      out += step.Width;
+    } else if (step.Part == kAmPm) {
+      *out++ = parts.Hour < 12 ? 'A' : 'P';
+      *out++ = 'M';
+    } else {
+      out = PutNumber(out, numbers[step.Part], step.Width);
     }
   }
   return static_cast<size_t>(out - start);

@@ -70,6 +70,7 @@ class TDateTimePattern {
   size_t MaxLength() const { return FMaxLength; }
 
  private:
+  // The number parts come first, in the order FormatWhole indexes them.
   enum TPart : uint8_t {
     kYear,
     kYear2,
