@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/exceptions.h"
+#include "platform/word_scan.h"
 
 namespace platform {
 namespace {
@@ -127,27 +128,60 @@ std::string FloatToStr(double value, char decimalSeparator) {
   return std::string(buffer, FloatToStrBuf(buffer, value, decimalSeparator));
 }
 
+namespace {
+
+// The first byte in [p, end) that is not a blank (or `end`), a word at a time; `begin` starts
+// the text.
+const char* SkipBlanks(const char* begin, const char* p, const char* end) {
+  constexpr uint64_t kBlanks = kEveryByte * ' ';
+  for (; end - p >= 8; p += 8)
+    if (const uint64_t other = LoadWord(p) ^ kBlanks) return p + FirstMatch(other);
+  // The zeros above the tail differ from blanks and stop the search at `end`.
+  return p == end ? p : p + FirstMatch(LoadTail(begin, p, end) ^ kBlanks);
+}
+
+// The first byte in [p, end) that is not a digit (or `end`).
+const char* SkipDigits(const char* begin, const char* p, const char* end) {
+  for (; end - p >= 8; p += 8)
+    if (const uint64_t mask = NonDigitBytes(LoadWord(p))) return p + FirstMatch(mask);
+  return p == end ? p : p + FirstMatch(NonDigitBytes(LoadTail(begin, p, end)));
+}
+
+// Copies up to 32 bytes with fixed-size moves that overlap where needed.
+void CopyShort(char* out, const char* from, size_t length) {
+  if (length >= 16) {
+    std::memcpy(out, from, 16);
+    std::memcpy(out + length - 16, from + length - 16, 16);
+  } else if (length >= 8) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + length - 8, from + length - 8, 8);
+  } else {
+    for (size_t i = 0; i < length; ++i) out[i] = from[i];
+  }
+}
+
+}  // namespace
+
 size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* out) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end && *p == ' ') ++p;
+  const char* const begin = text.data();
+  const char* end = begin + text.size();
+  const char* p = SkipBlanks(begin, begin, end);
   while (end > p && end[-1] == ' ') --end;
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
-  if (p == end) return 0;
+  if (p == end || (end - p == 1 && *p == '.')) return 0;  // no digit at all
 
   // Integer digits without leading zeros, then fraction digits without trailing zeros.
   while (p < end && *p == '0') ++p;
   const char* integer = p;
-  while (p < end && *p >= '0' && *p <= '9') ++p;
+  p = SkipDigits(begin, p, end);
   const size_t integerLength = static_cast<size_t>(p - integer);
   const char* fraction = p;
   const char* fractionEnd = p;
   if (p < end) {
     if (*p != '.') return 0;
     fraction = ++p;
-    while (p < end && *p >= '0' && *p <= '9') ++p;
-    if (p != end) return 0;
+    if (SkipDigits(begin, p, end) != end) return 0;
     fractionEnd = end;
     while (fractionEnd > fraction && fractionEnd[-1] == '0') --fractionEnd;
   }
@@ -171,7 +205,7 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
   if (integerLength == 0) *at++ = '0';
   const char* from = integerLength == 0 ? fraction - 1 : integer;
   const char* to = fractionLength == 0 ? integer + integerLength : fractionEnd;
-  std::memcpy(at, from, static_cast<size_t>(to - from));
+  CopyShort(at, from, static_cast<size_t>(to - from));
   if (fractionLength > 0) at[fraction - 1 - from] = decimalSeparator;
   return static_cast<size_t>(at - out) + static_cast<size_t>(to - from);
 }

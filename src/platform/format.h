@@ -25,6 +25,7 @@ std::string FloatToStr(double value, char decimalSeparator);
 // FloatToStrBuf of the number a plain decimal text ("  -12.50") stands for, made from the
 // text's digits without converting to a double. Returns 0 when the text is not of that plain
 // form or its number would need rounding or exponent notation; the caller converts then.
+// `out` holds kFloatTextMax bytes.
 size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* out);
 
 // Fixed notation with exactly `decimals` places (0..30) and a period, rounding the shortest

@@ -29,12 +29,28 @@ inline uint64_t ZeroBytes(uint64_t word) {
 inline uint64_t BytesEqual(uint64_t word, uint8_t c) {
   return ZeroBytes(word ^ (kEveryByte * c));
 }
+// High bit set in (at least the first of) the bytes that are not '0'..'9'. A byte below '0'
+// borrows and one far above it carries, but only into the bytes after it.
+inline uint64_t NonDigitBytes(uint64_t word) {
+  const uint64_t values = word - kEveryByte * '0';
+  return ((values + kEveryByte * 0x76) | values) & kHighBits;
+}
 inline bool IsAscii(uint64_t word) {
   return (word & kHighBits) == 0;
 }
-// Index of the first matching byte of a nonzero mask.
+// Index of the first matching byte of a nonzero mask (or of the first nonzero byte).
 inline size_t FirstMatch(uint64_t mask) {
   return static_cast<size_t>(std::countr_zero(mask)) / 8;
+}
+
+// The 1..8 bytes [p, end) at the low end of a word, zeros above. `begin` is the start of
+// the text: when it lies eight bytes or more before `end`, one load ending at `end` does.
+inline uint64_t LoadTail(const char* begin, const char* p, const char* end) {
+  const auto count = static_cast<size_t>(end - p);
+  if (end - begin >= 8) return LoadWord(end - 8) >> (8 * (8 - count));
+  uint64_t word = 0;
+  std::memcpy(&word, p, count);
+  return word;
 }
 
 // Index of the first byte `c` in text[0, length), or `length` when there is none.
