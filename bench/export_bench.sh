@@ -2,6 +2,8 @@
 # Times `tabulet-cli export` on a generated table against the floor program (one raw pass
 # over the same file) in the same run; reports median seconds, records/s, MB/s and peak RSS.
 #   bench/export_bench.sh [RECORDS] [RUNS]      (defaults: 1000000 records, 5 runs)
+# Each run replaces the previous run's page, as a user exporting again does; FRESH=1 removes
+# it first, so that no run pays for dropping the last one's pages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records=${1:-1000000}
@@ -17,10 +19,15 @@ table="$work/bench.dbf"
 build/bench/make_table --records "$records" --level 4 "$table" >/dev/null
 size=$(stat -c %s "$table")
 
-# Prints "seconds peak_kb" of one run of the command.
+# Prints "seconds peak_kb" of one run of the command (wall time in milliseconds' resolution;
+# time(1) gives only hundredths).
 measure() {
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
-  cat "$work/time"
+  if [ "${FRESH:-0}" = 1 ]; then rm -f "$work"/*.htm; fi
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  awk -v ns="$((end - start))" -v kb="$(cat "$work/time")" 'BEGIN { printf "%.4f %s\n", ns / 1e9, kb }'
 }
 
 median_of() {  # name, command...
@@ -34,7 +41,7 @@ median_of() {  # name, command...
   local median
   median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
   awk -v n="$name" -v s="$median" -v r="$records" -v b="$size" -v k="$rss" 'BEGIN {
-    printf "%-8s median %.3f s  %.0f records/s  %.1f MB/s  peak RSS %.1f MB\n",
+    printf "%-8s median %.4f s  %.0f records/s  %.1f MB/s  peak RSS %.1f MB\n",
            n, s, (s > 0 ? r / s : 0), (s > 0 ? b / s / 1e6 : 0), k / 1024 }'
   echo "$median" > "$work/$name.median"
 }

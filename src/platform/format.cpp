@@ -167,8 +167,10 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
   const char* end = begin + text.size();
   const char* p = SkipBlanks(begin, begin, end);
   while (end > p && end[-1] == ' ') --end;
-  const bool negative = p < end && *p == '-';
-  if (negative) ++p;
+  if (p == end) return 0;
+  // Signs come at random in a column; no branch on them.
+  const bool negative = *p == '-';
+  p += negative;
   if (p == end || (end - p == 1 && *p == '.')) return 0;  // no digit at all
 
   // Integer digits without leading zeros, then fraction digits without trailing zeros.
@@ -201,7 +203,8 @@ size_t DecimalTextToStrBuf(std::string_view text, char decimalSeparator, char* o
   // The digits and the point between them lie together in the text: one copy, then the
   // separator in place of the point.
   char* at = out;
-  if (negative) *at++ = '-';
+  *at = '-';
+  at += negative;
   if (integerLength == 0) *at++ = '0';
   const char* from = integerLength == 0 ? fraction - 1 : integer;
   const char* to = fractionLength == 0 ? integer + integerLength : fractionEnd;
