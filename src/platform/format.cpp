@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/exceptions.h"
 #include "platform/word_scan.h"
@@ -11,20 +12,34 @@
 namespace platform {
 namespace {
 
+// The digits (trailing zeros dropped) and exponent of a scientific text "d.ddde+xx".
+int ReadScientific(const char* text, const char* end, char* digits, int& count) {
+  const char* p = text;
+  count = 0;
+  for (; p < end && *p != 'e'; ++p)
+    if (*p != '.') digits[count++] = *p;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+  return exponent;
+}
+
 // Rounds to 15 significant digits: fills `digits` (no trailing zeros) and returns the decimal
 // exponent of the first digit (value = d.ddd x 10^exponent).
 int SignificantDigits(double magnitude, char* digits, int& count) {
   char buffer[40];
+  // When the shortest digits that read back as a normal number are 15 or fewer, they are
+  // also its rounding to 15 digits (half an ulp is below half a unit in the 15th digit), and
+  // finding them is much cheaper than a fixed-precision conversion.
+  if (magnitude >= std::numeric_limits<double>::min()) {
+    const auto shortest =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+    const int exponent = ReadScientific(buffer, shortest.ptr, digits, count);
+    if (count <= 15) return exponent;
+  }
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
-  const char* p = buffer;
-  count = 0;
-  for (; p < result.ptr && *p != 'e'; ++p)
-    if (*p != '.') digits[count++] = *p;
-  while (count > 1 && digits[count - 1] == '0') --count;
-  int exponent = 0;
-  std::from_chars(p + 1 + (p[1] == '+'), result.ptr, exponent);
-  return exponent;
+  return ReadScientific(buffer, result.ptr, digits, count);
 }
 
 size_t AppendInt(char* out, int value) {
