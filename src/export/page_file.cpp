@@ -69,7 +69,7 @@ TPageFile::TPageFile(const std::string& path) : FPath(path) {
   if (FFd < 0)
     throw platform::Exception(
         fmt::format("Cannot create file \"{}\". {}", path, std::strerror(errno)));
-  FBuffer.Reserve(kBufferSize + kBufferSize / 4);
+  FBuffer.Reserve(kBufferSize + kBufferSize / 4);  // a row's worth of room past the mark
 }
 
 TPageFile::~TPageFile() {
@@ -111,7 +111,12 @@ void TPageFile::WaitIdle(std::unique_lock<std::mutex>& lock) {
 }
 
 void TPageFile::HandOver() {
-  if (!FWriter.joinable()) FWriter = std::thread(&TPageFile::WriterLoop, this);
+  if (!FWriter.joinable()) {
+    // The second buffer comes back to the caller as the one to fill: give it full size now
+    // rather than growing it piece by piece.
+    FWriting.Reserve(kBufferSize + kBufferSize / 4);
+    FWriter = std::thread(&TPageFile::WriterLoop, this);
+  }
   std::unique_lock<std::mutex> lock(FMutex);
   WaitIdle(lock);
   std::swap(FBuffer, FWriting);
