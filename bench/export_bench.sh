@@ -3,7 +3,8 @@
 # over the same file) in the same run; reports median seconds, records/s, MB/s and peak RSS.
 #   bench/export_bench.sh [RECORDS] [RUNS]      (defaults: 1000000 records, 5 runs)
 # Each run replaces the previous run's page, as a user exporting again does; FRESH=1 removes
-# it first, so that no run pays for dropping the last one's pages.
+# it first, so that no run pays for dropping the last one's pages. LEVEL=3|4|25|7 picks the
+# table level (default 4; level 7 adds binary integer, double and timestamp fields).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records=${1:-1000000}
@@ -16,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 cc -O2 -o "$work/floor" bench/floor.c
 
 table="$work/bench.dbf"
-build/bench/make_table --records "$records" --level 4 "$table" >/dev/null
+build/bench/make_table --records "$records" --level "${LEVEL:-4}" "$table" >/dev/null
 size=$(stat -c %s "$table")
 
 # Prints "seconds peak_kb" of one run of the command (wall time in milliseconds' resolution;
