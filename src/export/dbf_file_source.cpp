@@ -27,10 +27,8 @@ bool PlainDate(const uint8_t* field, platform::TDateTimeParts& parts) {
   parts.Year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
   parts.Month = digit(4) * 10 + digit(5);
   parts.Day = digit(6) * 10 + digit(7);
-  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return parts.Year >= 1 && parts.Month >= 1 && parts.Month <= 12 && parts.Day >= 1 &&
-         parts.Day <= kDays[parts.Month - 1] &&
-         (parts.Month != 2 || parts.Day < 29 || platform::IsLeapYear(parts.Year));
+  return parts.Year >= 1 && parts.Day >= 1 &&
+         parts.Day <= platform::DaysInMonth(parts.Year, parts.Month);
 }
 
 // Numbers stored as decimal text (N, F); the others are binary.
