@@ -72,38 +72,38 @@ TDbfFileSource::TDbfFileSource(dbf::TDbfFile& table)
   const dbf::TDbfFieldDefs& defs = table.FieldDefs();
   for (int i = 0; i < defs.Count(); ++i) {
     const dbf::TDbfFieldDef& def = defs.Items(i);
-    FCells.push_back({&def, CellKindOf(def), static_cast<uint32_t>(def.FOffset),
+    FCells.push_back({&def, AppendOf(def), static_cast<uint32_t>(def.FOffset),
                       static_cast<uint32_t>(def.Size())});
   }
 }
 
-TDbfFileSource::TCellKind TDbfFileSource::CellKindOf(const dbf::TDbfFieldDef& def) {
+TDbfFileSource::TAppend TDbfFileSource::AppendOf(const dbf::TDbfFieldDef& def) {
   using namespace dbf;
   switch (def.FieldType()) {
     case ftString:
-      return TCellKind::kText;
+      return &TDbfFileSource::AppendText;
     case ftSmallint:
-      return TCellKind::kSmallint;
+      return &TDbfFileSource::AppendInteger<int16_t, ftSmallint>;
     case ftInteger:
     case ftAutoInc:
-      return TCellKind::kInteger;
+      return &TDbfFileSource::AppendInteger<int32_t, ftInteger>;
     case ftLargeint:
-      return TCellKind::kLargeint;
+      return &TDbfFileSource::AppendInteger<int64_t, ftLargeint>;
     case ftFloat:
     case ftCurrency:
-      return IsText(def) ? TCellKind::kDecimalText : TCellKind::kBinaryFloat;
+      return IsText(def) ? &TDbfFileSource::AppendDecimalText : &TDbfFileSource::AppendFloat;
     case ftBoolean:
-      return TCellKind::kLogical;
+      return &TDbfFileSource::AppendLogical;
     case ftDate:
-      return TCellKind::kDate;
+      return &TDbfFileSource::AppendDate;
     case ftDateTime:
-      return TCellKind::kDateTime;
+      return &TDbfFileSource::AppendDateTime;
     case ftMemo:
     case ftBlob:
     case ftDBaseOle:
-      return TCellKind::kMemo;
+      return &TDbfFileSource::AppendMemo;
     default:
-      return TCellKind::kNone;
+      return nullptr;
   }
 }
 
@@ -173,10 +173,10 @@ void TDbfFileSource::AppendFloat(const TCellPlan& cell, TTextBuffer& text) {
   text.Commit(platform::FloatToStrBuf(out, value, FDecimalSeparator));
 }
 
-template <typename T>
-void TDbfFileSource::AppendInteger(const TCellPlan& cell, dbf::TFieldType kind, TTextBuffer& text) {
+template <typename T, dbf::TFieldType Kind>
+void TDbfFileSource::AppendInteger(const TCellPlan& cell, TTextBuffer& text) {
   T value = 0;
-  if (!FTable.GetFieldDataFromDef(*cell.Def, kind, &value, FRecord)) return;
+  if (!FTable.GetFieldDataFromDef(*cell.Def, Kind, &value, FRecord)) return;
   constexpr size_t kDigits = 24;
   char* out = text.Reserve(kDigits);
   text.Commit(static_cast<size_t>(std::to_chars(out, out + kDigits, value).ptr - out));
@@ -235,30 +235,7 @@ void TDbfFileSource::AppendMemo(const TCellPlan& cell, TTextBuffer& text) {
 
 void TDbfFileSource::FieldText(int field, TTextBuffer& text) {
   const TCellPlan& cell = FCells[static_cast<size_t>(field)];
-  switch (cell.Kind) {
-    case TCellKind::kText:
-      return AppendText(cell, text);
-    case TCellKind::kDecimalText:
-      return AppendDecimalText(cell, text);
-    case TCellKind::kBinaryFloat:
-      return AppendFloat(cell, text);
-    case TCellKind::kSmallint:
-      return AppendInteger<int16_t>(cell, dbf::ftSmallint, text);
-    case TCellKind::kInteger:
-      return AppendInteger<int32_t>(cell, dbf::ftInteger, text);
-    case TCellKind::kLargeint:
-      return AppendInteger<int64_t>(cell, dbf::ftLargeint, text);
-    case TCellKind::kLogical:
-      return AppendLogical(cell, text);
-    case TCellKind::kDate:
-      return AppendDate(cell, text);
-    case TCellKind::kDateTime:
-      return AppendDateTime(cell, text);
-    case TCellKind::kMemo:
-      return AppendMemo(cell, text);
-    case TCellKind::kNone:
-      return;
-  }
+  if (cell.Append != nullptr) (this->*cell.Append)(cell, text);
 }
 
 }  // namespace exporter

@@ -38,28 +38,17 @@ class TDbfFileSource : public TRecordSource {
   int64_t RecordTotal() override { return FScanner.RecordCount(); }
 
  private:
+  struct TCellPlan;
   // How a field's stored bytes become its text, chosen once per field.
-  enum class TCellKind : uint8_t {
-    kNone,  // kinds the export leaves empty
-    kText,
-    kDecimalText,  // numbers stored as decimal text
-    kBinaryFloat,
-    kSmallint,
-    kInteger,
-    kLargeint,
-    kLogical,
-    kDate,
-    kDateTime,
-    kMemo
-  };
+  using TAppend = void (TDbfFileSource::*)(const TCellPlan& cell, TTextBuffer& text);
   struct TCellPlan {
     const dbf::TDbfFieldDef* Def;
-    TCellKind Kind;
+    TAppend Append;  // null for the kinds the export leaves empty
     uint32_t Offset;
     uint32_t Size;
   };
 
-  static TCellKind CellKindOf(const dbf::TDbfFieldDef& def);
+  static TAppend AppendOf(const dbf::TDbfFieldDef& def);
   void SkipDeleted();
   void AppendText(const TCellPlan& cell, TTextBuffer& text);
   void AppendDecimalText(const TCellPlan& cell, TTextBuffer& text);
@@ -68,8 +57,8 @@ class TDbfFileSource : public TRecordSource {
   void AppendDate(const TCellPlan& cell, TTextBuffer& text);
   void AppendDateTime(const TCellPlan& cell, TTextBuffer& text);
   void AppendMemo(const TCellPlan& cell, TTextBuffer& text);
-  template <typename T>
-  void AppendInteger(const TCellPlan& cell, dbf::TFieldType kind, TTextBuffer& text);
+  template <typename T, dbf::TFieldType Kind>
+  void AppendInteger(const TCellPlan& cell, TTextBuffer& text);
 
   dbf::TDbfFile& FTable;
   std::vector<TCellPlan> FCells;

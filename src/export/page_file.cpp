@@ -130,7 +130,8 @@ void TPageFile::WriterLoop() {
     FChanged.wait(lock, [this] { return FPending || FStopping; });
     if (!FPending) return;
     lock.unlock();
-    const int error = FError != 0 ? FError : WriteAll(FFd, FWriting.View());
+    // Nothing is handed over after a failure: HandOver throws on it first.
+    const int error = WriteAll(FFd, FWriting.View());
     lock.lock();
     FWriting.Clear();
     FError = error;
